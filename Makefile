@@ -1,0 +1,25 @@
+# Quick start: `make run` starts Marrowlark, `make test` runs the whole test suite.
+# Each installs what is missing and builds first.
+
+BUILD_DIR ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: run test build deps test-deps configure
+
+run: deps build
+	cd "$(CURDIR)" && "$(BUILD_DIR)/app/marrowlark"
+
+test: test-deps build
+	scripts/run-tests.sh "$(BUILD_DIR)"
+
+deps:
+	@scripts/deps.sh
+
+test-deps:
+	@scripts/deps.sh --test
+
+configure:
+	@test -f "$(BUILD_DIR)/CMakeCache.txt" || cmake -S . -B "$(BUILD_DIR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARROWLARK_WERROR=ON
+
+build: configure
+	cmake --build "$(BUILD_DIR)" -j "$(JOBS)"

@@ -1,0 +1,6 @@
+#include "startup.h"
+
+int main(int /*argc*/, char* argv[])
+{
+    return runMarrowlark(argv[0]);
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "form1.h"
+
+#include <QIcon>
+
+#include <memory>
+
+/// The six images of the application icon, largest first.
+QIcon applicationIcon();
+
+/// The window's load step: both transport buttons hidden before the window is first shown.
+void runLoadStep(Form1& form);
+
+/// The window as the program starts it: controls, behaviour, icon and load step, not yet shown.
+/// The player is the real one unless another factory is given.
+std::unique_ptr<Form1> createMainWindow(const Form1::PlayerFactory& makePlayer = {});
+
+/// The whole program: the application object, the window shown with the focus in the file list,
+/// and the event loop until the window is closed. Returns the exit code.
+int runMarrowlark(const char* programName);

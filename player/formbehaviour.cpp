@@ -1,0 +1,142 @@
+#include "formbehaviour.h"
+
+#include "filelistbox.h"
+#include "folderquery.h"
+#include "form1.h"
+#include "glyphbutton.h"
+#include "playerfacade.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+
+namespace {
+
+constexpr int kKeyEnter = 13;
+constexpr int kKeySpace = 32;
+
+QString busyCaption()
+{
+    return QStringLiteral("Loading");
+}
+
+// The character code a key-press carries, as the list's key handler sees it.
+int keyAsciiOf(const QKeyEvent& event)
+{
+    switch (event.key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return kKeyEnter;
+    case Qt::Key_Space:
+        return kKeySpace;
+    default:
+        return event.text().isEmpty() ? 0 : event.text().at(0).unicode();
+    }
+}
+
+} // namespace
+
+FormBehaviour::FormBehaviour(Form1& form)
+    : QObject(&form)
+    , m_form(form)
+{
+    connect(form.text1(), &QLineEdit::textChanged, this, &FormBehaviour::text1Change);
+    connect(form.command1(), &QPushButton::clicked, this, &FormBehaviour::playSelectedFile);
+    // The double-click alone: a double-click also emits activated, which would play twice.
+    connect(form.file1(), &QAbstractItemView::doubleClicked, this, &FormBehaviour::playSelectedFile);
+    connect(form.command2(), &QPushButton::clicked, this, &FormBehaviour::command2Click);
+    connect(form.command3(), &QPushButton::clicked, this, &FormBehaviour::command3Click);
+    connect(form.windowsMediaPlayer1(), &PlayerFacade::playStateChange, this,
+            &FormBehaviour::windowsMediaPlayer1PlayStateChange);
+    form.file1()->installEventFilter(this);
+}
+
+bool FormBehaviour::folderIsPresent(const QString& path)
+{
+    return folderExists(path);
+}
+
+void FormBehaviour::text1Change()
+{
+    if (folderIsPresent(m_form.text1()->text())) {
+        m_form.file1()->setPath(m_form.text1()->text());
+    }
+}
+
+void FormBehaviour::playSelectedFile()
+{
+    m_form.setWindowTitle(busyCaption());
+    try {
+        playOrForget();
+    } catch (...) {
+        // The caption must not go on claiming work that is not happening.
+        m_form.setWindowTitle(Form1::idleTitle());
+        throw;
+    }
+}
+
+void FormBehaviour::playOrForget()
+{
+    const QString name = m_form.file1()->fileName();
+    const QString path = m_form.text1()->text() + u'/' + name;
+    if (firstMatch(path) != QString()) {
+        m_form.windowsMediaPlayer1()->setUrl(path);
+        m_form.windowsMediaPlayer1()->controls()->play();
+        return;
+    }
+    m_form.file1()->refresh();
+    m_form.setWindowTitle(Form1::idleTitle());
+}
+
+bool FormBehaviour::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_form.file1() && event->type() == QEvent::KeyPress) {
+        file1KeyPress(keyAsciiOf(*static_cast<QKeyEvent*>(event)));
+    }
+    return false; // the list's own handling of every key stays
+}
+
+void FormBehaviour::file1KeyPress(int keyAscii)
+{
+    if (keyAscii == kKeyEnter) {
+        playSelectedFile();
+    } else if (keyAscii == kKeySpace) {
+        playPauseToggle();
+    }
+}
+
+void FormBehaviour::playPauseToggle()
+{
+    PlayerFacade& player = *m_form.windowsMediaPlayer1();
+    if (player.playState() == PlayStatePlaying) {
+        player.controls()->pause();
+    } else if (player.playState() == PlayStatePaused) {
+        player.controls()->play();
+    }
+}
+
+void FormBehaviour::command2Click()
+{
+    m_form.windowsMediaPlayer1()->controls()->play();
+}
+
+void FormBehaviour::command3Click()
+{
+    m_form.windowsMediaPlayer1()->controls()->pause();
+}
+
+void FormBehaviour::windowsMediaPlayer1PlayStateChange(int /*newState*/)
+{
+    PlayerFacade& player = *m_form.windowsMediaPlayer1();
+    m_form.command3()->setVisible(false);
+    m_form.command2()->setVisible(false);
+    const QString location = player.url();
+    const QString folderPrefix = m_form.text1()->text() + u'/';
+    m_form.setWindowTitle(QString(location).replace(folderPrefix, QString(), Qt::CaseSensitive));
+    if (player.playState() == PlayStatePaused) {
+        m_form.command2()->setVisible(true);
+    } else if (player.playState() == PlayStatePlaying) {
+        m_form.command3()->setVisible(true);
+    } else {
+        m_form.setWindowTitle(Form1::idleTitle());
+    }
+}

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Marrowlark needs to build, run and test, when any is missing.
+# Quick when everything is there: one dpkg query, no network.
+set -euo pipefail
+
+packages=(
+    cmake g++ make pkg-config
+    qt6-base-dev qt6-svg-dev libgl-dev libmpv-dev
+    fonts-comic-neue
+)
+if [ "${1:-}" = "--test" ]; then
+    packages+=(
+        xvfb xauth x11-utils xdotool imagemagick
+        pulseaudio pulseaudio-utils ffmpeg
+        binutils-mingw-w64-x86-64
+    )
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    [ "$status" = "install ok installed" ] || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,104 @@
+#include "filelistbox.h"
+
+#include "folderquery.h"
+#include "naturalorder.h"
+#include "pathcodec.h"
+#include "programerror.h"
+
+#include <QDir>
+
+#include <algorithm>
+
+void FileListModel::setNames(const std::vector<QByteArray>& rawNames)
+{
+    std::vector<Entry> entries;
+    entries.reserve(rawNames.size());
+    for (const QByteArray& raw : rawNames) {
+        QString name = decodeFileName(raw);
+        QString shown = displayFileName(name);
+        QString key = naturalSortKey(name);
+        entries.push_back({std::move(name), std::move(shown), std::move(key)});
+    }
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        return naturalLess(a.sortKey, a.name, b.sortKey, b.name);
+    });
+    beginResetModel();
+    m_entries = std::move(entries);
+    endResetModel();
+}
+
+QString FileListModel::nameAt(int row) const
+{
+    return row >= 0 && size_t(row) < m_entries.size() ? m_entries[size_t(row)].name : QString();
+}
+
+int FileListModel::rowOf(const QString& name) const
+{
+    const auto found = std::find_if(m_entries.begin(), m_entries.end(),
+                                    [&](const Entry& entry) { return entry.name == name; });
+    return found == m_entries.end() ? -1 : int(found - m_entries.begin());
+}
+
+int FileListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_entries.size());
+}
+
+QVariant FileListModel::data(const QModelIndex& index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || size_t(index.row()) >= m_entries.size()) {
+        return {};
+    }
+    return m_entries[size_t(index.row())].shown;
+}
+
+FileListBox::FileListBox(QWidget* parent)
+    : QListView(parent)
+    , m_model(new FileListModel(this))
+{
+    setModel(m_model);
+    setUniformItemSizes(true); // per-item layout makes a 100,000-name folder stall
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setTextElideMode(Qt::ElideNone);
+    m_path = QDir::currentPath();
+    try {
+        load(m_path);
+    } catch (const ProgramError&) {
+        // An unreadable start folder shows as an empty list; the user types another.
+    }
+}
+
+QString FileListBox::path() const
+{
+    return m_path;
+}
+
+void FileListBox::setPath(const QString& folder)
+{
+    const QString absolute = QDir::isAbsolutePath(folder) ? folder : QDir::current().absoluteFilePath(folder);
+    load(absolute);
+    m_path = absolute;
+}
+
+QString FileListBox::fileName() const
+{
+    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? QString() : m_model->nameAt(selected.first().row());
+}
+
+void FileListBox::refresh()
+{
+    const QString selectedName = fileName();
+    load(m_path);
+    const int row = m_model->rowOf(selectedName);
+    if (row >= 0) {
+        const QModelIndex index = m_model->index(row);
+        selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    }
+}
+
+void FileListBox::load(const QString& absoluteFolder)
+{
+    m_model->setNames(listNormalEntries(absoluteFolder));
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class FileListBox;
+class GlyphButton;
+class PlayerFacade;
+class QLineEdit;
+
+/**
+ * The window and its six controls, laid out as designed and never moved: the folder box Text1,
+ * the file list File1, the player's display strip WindowsMediaPlayer1 along the bottom, and over
+ * the strip the open button Command1 beside the play (Command2) and pause (Command3) buttons,
+ * which share one rectangle. Positions are kept in twips and converted with the screen's logical
+ * resolution. The window has a fixed size, a title bar with system menu and close box, and no
+ * default button. It carries no behaviour of its own: see FormBehaviour.
+ */
+class Form1 final : public QWidget {
+    Q_OBJECT
+
+public:
+    /// Makes the player control as a child of the given parent.
+    using PlayerFactory = std::function<PlayerFacade*(QWidget* parent)>;
+
+    explicit Form1(const PlayerFactory& makePlayer, QWidget* parent = nullptr);
+
+    QLineEdit* text1() const { return m_text1; }
+    FileListBox* file1() const { return m_file1; }
+    PlayerFacade* windowsMediaPlayer1() const { return m_player; }
+    GlyphButton* command1() const { return m_command1; }
+    GlyphButton* command2() const { return m_command2; }
+    GlyphButton* command3() const { return m_command3; }
+
+    /// The idle title, also the design caption.
+    static QString idleTitle();
+
+private:
+    void createControls(const PlayerFactory& makePlayer);
+    void placeControls();
+    void orderControls();
+
+    FileListBox* m_file1 = nullptr;
+    PlayerFacade* m_player = nullptr;
+    QLineEdit* m_text1 = nullptr;
+    GlyphButton* m_command1 = nullptr;
+    GlyphButton* m_command2 = nullptr;
+    GlyphButton* m_command3 = nullptr;
+};
