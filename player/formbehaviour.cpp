@@ -1,5 +1,6 @@
 #include "formbehaviour.h"
 
+#include "caption.h"
 #include "filelistbox.h"
 #include "folderquery.h"
 #include "form1.h"
@@ -129,9 +130,7 @@ void FormBehaviour::windowsMediaPlayer1PlayStateChange(int /*newState*/)
     PlayerFacade& player = *m_form.windowsMediaPlayer1();
     m_form.command3()->setVisible(false);
     m_form.command2()->setVisible(false);
-    const QString location = player.url();
-    const QString folderPrefix = m_form.text1()->text() + u'/';
-    m_form.setWindowTitle(QString(location).replace(folderPrefix, QString(), Qt::CaseSensitive));
+    m_form.setWindowTitle(captionForLocation(player.url(), m_form.text1()->text()));
     if (player.playState() == PlayStatePaused) {
         m_form.command2()->setVisible(true);
     } else if (player.playState() == PlayStatePlaying) {
