@@ -61,8 +61,7 @@ DirHandle openFolder(const QString& folder)
 }
 
 // Calls visit(entry) for each normal entry until it returns true. Throws on read errors.
-template <typename Visit>
-void forEachNormalEntry(const QString& folder, DIR* dir, Visit visit)
+template <typename Visit> void forEachNormalEntry(const QString& folder, DIR* dir, Visit visit)
 {
     const int fd = dirfd(dir);
     for (;;) {

@@ -48,7 +48,7 @@ inline constexpr PlayState PlayStatePaused = 2;
 inline constexpr PlayState PlayStatePlaying = 3;
 inline constexpr PlayState PlayStateBuffering = 6; ///< waiting for data from slow media
 inline constexpr PlayState PlayStateMediaEnded = 8;
-inline constexpr PlayState PlayStateReady = 10;    ///< the last open failed; ready for another
+inline constexpr PlayState PlayStateReady = 10; ///< the last open failed; ready for another
 
 /**
  * The transport object. It is fetched anew by PlayerFacade::controls() for each call and released

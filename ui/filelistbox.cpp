@@ -19,9 +19,8 @@ void FileListModel::setNames(const std::vector<QByteArray>& rawNames)
         QString key = naturalSortKey(name);
         entries.push_back({std::move(name), std::move(shown), std::move(key)});
     }
-    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-        return naturalLess(a.sortKey, a.name, b.sortKey, b.name);
-    });
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry& a, const Entry& b) { return naturalLess(a.sortKey, a.name, b.sortKey, b.name); });
     beginResetModel();
     m_entries = std::move(entries);
     endResetModel();
@@ -34,8 +33,8 @@ QString FileListModel::nameAt(int row) const
 
 int FileListModel::rowOf(const QString& name) const
 {
-    const auto found = std::find_if(m_entries.begin(), m_entries.end(),
-                                    [&](const Entry& entry) { return entry.name == name; });
+    const auto found =
+        std::find_if(m_entries.begin(), m_entries.end(), [&](const Entry& entry) { return entry.name == name; });
     return found == m_entries.end() ? -1 : int(found - m_entries.begin());
 }
 

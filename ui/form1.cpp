@@ -47,8 +47,8 @@ QString designFolderText()
 } // namespace
 
 Form1::Form1(const PlayerFactory& makePlayer, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowCloseButtonHint)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(idleTitle());
@@ -69,19 +69,17 @@ void Form1::createControls(const PlayerFactory& makePlayer)
     m_file1->setObjectName(QStringLiteral("File1"));
     m_player = makePlayer(this);
     m_player->setObjectName(QStringLiteral("WindowsMediaPlayer1"));
+    m_player->setFocusPolicy(Qt::StrongFocus); // the display strip is a stop in the tab order
     m_text1 = new QLineEdit(designFolderText(), this);
     m_text1->setObjectName(QStringLiteral("Text1"));
-    m_command1 = new GlyphButton({GlyphButton::Glyph::OpenFolder, QStringLiteral("Wingdings"), QStringLiteral("1"),
-                                  tr("Open")},
-                                 this);
+    m_command1 = new GlyphButton(
+        {GlyphButton::Glyph::OpenFolder, QStringLiteral("Wingdings"), QStringLiteral("1"), tr("Open")}, this);
     m_command1->setObjectName(QStringLiteral("Command1"));
-    m_command2 = new GlyphButton({GlyphButton::Glyph::PlayTriangle, QStringLiteral("Wingdings 3"),
-                                  QStringLiteral("u"), tr("Play")},
-                                 this);
+    m_command2 = new GlyphButton(
+        {GlyphButton::Glyph::PlayTriangle, QStringLiteral("Wingdings 3"), QStringLiteral("u"), tr("Play")}, this);
     m_command2->setObjectName(QStringLiteral("Command2"));
-    m_command3 = new GlyphButton({GlyphButton::Glyph::PauseBars, QStringLiteral("Showcard Gothic"),
-                                  QStringLiteral("II"), tr("Pause")},
-                                 this);
+    m_command3 = new GlyphButton(
+        {GlyphButton::Glyph::PauseBars, QStringLiteral("Showcard Gothic"), QStringLiteral("II"), tr("Pause")}, this);
     m_command3->setObjectName(QStringLiteral("Command3"));
 }
 
@@ -106,9 +104,9 @@ void Form1::orderControls()
 {
     // Stacking from the bottom up: the buttons lie over the player's strip, the folder box's
     // bottom border over the list's top row.
-    for (QWidget* control : {static_cast<QWidget*>(m_player), static_cast<QWidget*>(m_file1),
-                             static_cast<QWidget*>(m_text1), static_cast<QWidget*>(m_command1),
-                             static_cast<QWidget*>(m_command2), static_cast<QWidget*>(m_command3)}) {
+    for (QWidget* control :
+         {static_cast<QWidget*>(m_player), static_cast<QWidget*>(m_file1), static_cast<QWidget*>(m_text1),
+          static_cast<QWidget*>(m_command1), static_cast<QWidget*>(m_command2), static_cast<QWidget*>(m_command3)}) {
         control->raise();
     }
     setTabOrder(m_file1, m_player);
