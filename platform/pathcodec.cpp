@@ -1,12 +1,17 @@
 #include "pathcodec.h"
 
+#include <QStringDecoder>
+
 namespace {
 
 constexpr char16_t kEscapeBase = 0xDC00;
 
-bool isEscapedByte(char16_t unit)
+// Whether name[i] stands for an undecodable byte. Only a lone low surrogate does: the same unit
+// after a high surrogate is the second half of a character such as U+1F480.
+bool isEscapedByte(QStringView name, qsizetype i)
 {
-    return unit >= kEscapeBase + 0x80 && unit <= kEscapeBase + 0xFF;
+    const char16_t unit = name[i].unicode();
+    return unit >= kEscapeBase + 0x80 && unit <= kEscapeBase + 0xFF && (i == 0 || !name[i - 1].isHighSurrogate());
 }
 
 // Length of the valid UTF-8 sequence starting at data[i], or 0 when it is not valid
@@ -42,6 +47,14 @@ int validSequenceLength(const unsigned char* data, qsizetype size, qsizetype i)
     return (cp < minimum || cp > 0x10FFFF || surrogate) ? 0 : length;
 }
 
+// Valid UTF-8 as text. QString::fromUtf8 would drop a leading U+FEFF, which is part of the name.
+QString fromValidUtf8(const char* data, qsizetype size)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(data, size));
+}
+
 } // namespace
 
 QString decodeFileName(const QByteArray& bytes)
@@ -57,14 +70,14 @@ QString decodeFileName(const QByteArray& bytes)
             i += length;
             continue;
         }
-        result.append(QString::fromUtf8(bytes.constData() + runStart, i - runStart));
+        result.append(fromValidUtf8(bytes.constData() + runStart, i - runStart));
         result.append(QChar(char16_t(kEscapeBase + data[i])));
         runStart = ++i;
     }
     if (runStart == 0) {
-        return QString::fromUtf8(bytes);
+        return fromValidUtf8(bytes.constData(), size);
     }
-    result.append(QString::fromUtf8(bytes.constData() + runStart, size - runStart));
+    result.append(fromValidUtf8(bytes.constData() + runStart, size - runStart));
     return result;
 }
 
@@ -79,10 +92,9 @@ QByteArray encodeFileName(const QString& name)
         }
     };
     for (qsizetype i = 0; i < name.size(); ++i) {
-        const char16_t unit = name.at(i).unicode();
-        if (isEscapedByte(unit)) {
+        if (isEscapedByte(name, i)) {
             flushRun(i);
-            result.append(char(unit - kEscapeBase));
+            result.append(char(name.at(i).unicode() - kEscapeBase));
             runStart = i + 1;
         }
     }
@@ -93,9 +105,9 @@ QByteArray encodeFileName(const QString& name)
 QString displayFileName(const QString& decodedName)
 {
     QString shown = decodedName;
-    for (QChar& c : shown) {
-        if (isEscapedByte(c.unicode())) {
-            c = QChar::ReplacementCharacter;
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        if (isEscapedByte(decodedName, i)) {
+            shown[i] = QChar::ReplacementCharacter;
         }
     }
     return shown;
