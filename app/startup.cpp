@@ -5,6 +5,7 @@
 #include "formbehaviour.h"
 #include "glyphbutton.h"
 #include "mpvplayer.h"
+#include "mprisservice.h"
 #include "programerror.h"
 
 #include <cstdio>
@@ -37,8 +38,10 @@ std::unique_ptr<Form1> createMainWindow(const Form1::PlayerFactory& makePlayer)
 {
     auto form = std::make_unique<Form1>(makePlayer ? makePlayer : Form1::PlayerFactory(&makeRealPlayer));
     form->setWindowIcon(applicationIcon());
-    new FormBehaviour(*form);
+    auto* behaviour = new FormBehaviour(*form);
     runLoadStep(*form);
+    // Media keys and the desktop's media controls, when there is a session bus to offer them on.
+    MprisService::publish(*form, *behaviour);
     return form;
 }
 

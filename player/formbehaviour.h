@@ -32,6 +32,12 @@ public:
 
 public slots:
     void playSelectedFile();
+    /// Space in File1: pause while playing, resume while paused, nothing otherwise.
+    void playPauseToggle();
+    /// Command2's click: the player's play.
+    void command2Click();
+    /// Command3's click: the player's pause.
+    void command3Click();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -39,9 +45,6 @@ protected:
 private:
     void text1Change();
     void file1KeyPress(int keyAscii);
-    void command2Click();
-    void command3Click();
-    void playPauseToggle();
     void windowsMediaPlayer1PlayStateChange(int newState);
     void playOrForget();
 

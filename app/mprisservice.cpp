@@ -1,0 +1,176 @@
+#include "mprisservice.h"
+
+#include "form1.h"
+#include "formbehaviour.h"
+#include "mprisadaptors.h"
+#include "playerfacade.h"
+
+#include <QCoreApplication>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+
+namespace {
+
+QString playerInterface()
+{
+    return QStringLiteral("org.mpris.MediaPlayer2.Player");
+}
+
+} // namespace
+
+QString MprisService::serviceName()
+{
+    return QStringLiteral("org.mpris.MediaPlayer2.marrowlark");
+}
+
+QString MprisService::objectPath()
+{
+    return QStringLiteral("/org/mpris/MediaPlayer2");
+}
+
+QString MprisService::trackId()
+{
+    return QStringLiteral("/org/marrowlark/Marrowlark/CurrentFile");
+}
+
+MprisService* MprisService::publish(Form1& form, FormBehaviour& behaviour, const QDBusConnection& bus)
+{
+    if (!bus.isConnected()) {
+        return nullptr;
+    }
+    auto* service = new MprisService(form, behaviour, bus);
+    if (!service->registerOnBus()) {
+        delete service;
+        return nullptr;
+    }
+    return service;
+}
+
+MprisService::MprisService(Form1& form, FormBehaviour& behaviour, const QDBusConnection& bus)
+    : QObject(&form)
+    , m_form(form)
+    , m_behaviour(behaviour)
+    , m_bus(bus)
+{
+    new MprisRootAdaptor(*this);
+    new MprisPlayerAdaptor(*this);
+    m_announcedStatus = playbackStatus();
+    m_announcedMetadata = metadata();
+    // Queued: the readings are taken once the window has rebuilt its caption for this
+    // notification, whatever order the handlers were connected in.
+    connect(form.windowsMediaPlayer1(), &PlayerFacade::playStateChange, this, &MprisService::announceChanges,
+            Qt::QueuedConnection);
+}
+
+MprisService::~MprisService()
+{
+    // Only what this service registered: the path may belong to another window of the process.
+    if (!m_busName.isEmpty()) {
+        m_bus.unregisterService(m_busName);
+        m_bus.unregisterObject(objectPath());
+    }
+}
+
+bool MprisService::registerOnBus()
+{
+    if (!m_bus.registerObject(objectPath(), this, QDBusConnection::ExportAdaptors)) {
+        return false;
+    }
+    // The name is not queued for: a second copy of the program takes the instance name that
+    // MPRIS clients look for beside the plain one.
+    const QString instanceName = serviceName() + QStringLiteral(".instance%1").arg(QCoreApplication::applicationPid());
+    for (const QString& name : {serviceName(), instanceName}) {
+        if (m_bus.registerService(name)) {
+            m_busName = name;
+            return true;
+        }
+    }
+    m_bus.unregisterObject(objectPath());
+    return false;
+}
+
+QString MprisService::playbackStatus() const
+{
+    switch (m_form.windowsMediaPlayer1()->playState()) {
+    case PlayStatePlaying:
+        return QStringLiteral("Playing");
+    case PlayStatePaused:
+        return QStringLiteral("Paused");
+    default:
+        return QStringLiteral("Stopped");
+    }
+}
+
+QVariantMap MprisService::metadata() const
+{
+    if (playbackStatus() == QStringLiteral("Stopped")) {
+        return {};
+    }
+    return {
+        {QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(trackId()))},
+        {QStringLiteral("xesam:title"), m_form.windowTitle()},
+    };
+}
+
+void MprisService::raise()
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_form.setWindowState(m_form.windowState() & ~Qt::WindowMinimized);
+            m_form.show();
+            m_form.raise();
+            m_form.activateWindow();
+        },
+        Qt::QueuedConnection);
+}
+
+void MprisService::quit()
+{
+    QMetaObject::invokeMethod(&m_form, &QWidget::close, Qt::QueuedConnection);
+}
+
+void MprisService::playPause()
+{
+    QMetaObject::invokeMethod(&m_behaviour, &FormBehaviour::playPauseToggle, Qt::QueuedConnection);
+}
+
+void MprisService::play()
+{
+    QMetaObject::invokeMethod(&m_behaviour, &FormBehaviour::command2Click, Qt::QueuedConnection);
+}
+
+void MprisService::pause()
+{
+    QMetaObject::invokeMethod(&m_behaviour, &FormBehaviour::command3Click, Qt::QueuedConnection);
+}
+
+void MprisService::refuseUnsupported(const QDBusMessage& call, const QString& what) const
+{
+    call.setDelayedReply(true);
+    m_bus.send(call.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.NotSupported"),
+                                     QStringLiteral("Marrowlark does not support %1").arg(what)));
+}
+
+void MprisService::announceChanges()
+{
+    QVariantMap changed;
+    const QString status = playbackStatus();
+    if (status != m_announcedStatus) {
+        m_announcedStatus = status;
+        changed.insert(QStringLiteral("PlaybackStatus"), status);
+    }
+    const QVariantMap now = metadata();
+    if (now != m_announcedMetadata) {
+        m_announcedMetadata = now;
+        changed.insert(QStringLiteral("Metadata"), now);
+    }
+    if (changed.isEmpty()) {
+        return;
+    }
+    QDBusMessage signal = QDBusMessage::createSignal(objectPath(), QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                     QStringLiteral("PropertiesChanged"));
+    signal << playerInterface() << changed << QStringList();
+    m_bus.send(signal);
+}
