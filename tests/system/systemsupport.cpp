@@ -1,0 +1,499 @@
+#include "systemsupport.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <xcb/xcb.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <numbers>
+
+namespace SystemTest {
+
+namespace {
+
+const QString kSink = QStringLiteral("marrowlark_test_sink");
+
+QProcessEnvironment toolEnvironment()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    return environment;
+}
+
+QString firstLine(const QByteArray& output)
+{
+    return QString::fromUtf8(output).section(u'\n', 0, 0);
+}
+
+int matchedNumber(const QString& text, const QString& pattern)
+{
+    const QRegularExpressionMatch match = QRegularExpression(pattern).match(text);
+    return match.hasMatch() ? match.captured(1).toInt() : -1;
+}
+
+QSize hintedSize(const QString& hints, const QString& which)
+{
+    const QRegularExpressionMatch match =
+        QRegularExpression(QStringLiteral("program specified %1 size: (\\d+) by (\\d+)").arg(which)).match(hints);
+    return match.hasMatch() ? QSize(match.captured(1).toInt(), match.captured(2).toInt()) : QSize();
+}
+
+// The value of an xprop line such as `_NET_WM_NAME(UTF8_STRING) = "Marrowlark"`.
+std::optional<QString> quotedValue(const QString& line)
+{
+    const qsizetype first = line.indexOf(u'"');
+    const qsizetype last = line.lastIndexOf(u'"');
+    if (first < 0 || last <= first) {
+        return std::nullopt;
+    }
+    return line.mid(first + 1, last - first - 1);
+}
+
+struct XcbDisconnect {
+    void operator()(xcb_connection_t* connection) const { xcb_disconnect(connection); }
+};
+using XcbConnection = std::unique_ptr<xcb_connection_t, XcbDisconnect>;
+
+xcb_atom_t internAtom(xcb_connection_t* connection, const char* name)
+{
+    const xcb_intern_atom_cookie_t cookie = xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name);
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookie, nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(reply);
+    return atom;
+}
+
+// Energy of @p samples at @p hertz as a share of their whole energy: near 1 for a pure tone
+// at that pitch, near 0 for other sounds (Goertzel's single-bin transform).
+double toneShare(const QList<qint16>& samples, int hertz, int rate)
+{
+    const double coefficient = 2 * std::cos(2 * std::numbers::pi * hertz / rate);
+    double previous = 0;
+    double beforePrevious = 0;
+    double energy = 0;
+    for (const qint16 sample : samples) {
+        const double current = sample + coefficient * previous - beforePrevious;
+        beforePrevious = previous;
+        previous = current;
+        energy += double(sample) * sample;
+    }
+    if (energy == 0) {
+        return 0;
+    }
+    const double power =
+        previous * previous + beforePrevious * beforePrevious - coefficient * previous * beforePrevious;
+    return 2 * power / (double(samples.size()) * energy);
+}
+
+} // namespace
+
+QString testDisplay()
+{
+    return qEnvironmentVariable("MARROWLARK_TEST_DISPLAY");
+}
+
+bool testSinkAvailable()
+{
+    if (qEnvironmentVariableIsEmpty("PULSE_SERVER")) {
+        return false;
+    }
+    const ToolResult sinks = runTool(QStringLiteral("pactl"), {"list", "sinks", "short"});
+    return sinks.ok() && sinks.output.contains(kSink.toUtf8());
+}
+
+QString workFolder(const QString& testName)
+{
+    const QString suiteWork = qEnvironmentVariable("MARROWLARK_TEST_WORK");
+    if (!suiteWork.isEmpty()) {
+        QDir folder(suiteWork + u'/' + testName);
+        folder.removeRecursively();
+        folder.mkpath(QStringLiteral("."));
+        return folder.path();
+    }
+    static QTemporaryDir temporary;
+    QDir(temporary.path()).mkpath(testName);
+    return temporary.path() + u'/' + testName;
+}
+
+ToolResult runTool(const QString& program, const QStringList& arguments, int timeoutMs)
+{
+    QProcess process;
+    process.setProcessEnvironment(toolEnvironment());
+    process.start(program, arguments);
+    ToolResult result;
+    result.finished = process.waitForFinished(timeoutMs);
+    if (!result.finished) {
+        process.kill();
+        process.waitForFinished();
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.output = process.readAllStandardOutput();
+    result.errors = process.readAllStandardError();
+    return result;
+}
+
+bool makeTone(const QString& path, double seconds, int hertz)
+{
+    const QString source =
+        QStringLiteral("aevalsrc=0.8*sin(%1*2*PI*t):s=%2:d=%3").arg(hertz).arg(SinkRecorder::kRate).arg(seconds);
+    return runTool(QStringLiteral("ffmpeg"), {"-loglevel", "error", "-y", "-f", "lavfi", "-i", source, path}).ok();
+}
+
+// XWindow
+
+QString XWindow::property(const QString& name) const
+{
+    return QString::fromUtf8(runTool(QStringLiteral("xprop"), {"-id", m_id, name}).output);
+}
+
+QString XWindow::caption() const
+{
+    return firstLine(runTool(QStringLiteral("xdotool"), {"getwindowname", m_id}).output);
+}
+
+QRect XWindow::geometry() const
+{
+    const QString info = QString::fromUtf8(runTool(QStringLiteral("xwininfo"), {"-id", m_id}).output);
+    return QRect(matchedNumber(info, QStringLiteral("Absolute upper-left X:\\s+(-?\\d+)")),
+                 matchedNumber(info, QStringLiteral("Absolute upper-left Y:\\s+(-?\\d+)")),
+                 matchedNumber(info, QStringLiteral("Width:\\s+(\\d+)")),
+                 matchedNumber(info, QStringLiteral("Height:\\s+(\\d+)")));
+}
+
+QSize XWindow::minimumSize() const
+{
+    return hintedSize(property(QStringLiteral("WM_NORMAL_HINTS")), QStringLiteral("minimum"));
+}
+
+QSize XWindow::maximumSize() const
+{
+    return hintedSize(property(QStringLiteral("WM_NORMAL_HINTS")), QStringLiteral("maximum"));
+}
+
+QImage XWindow::grab() const
+{
+    const ToolResult shot = runTool(QStringLiteral("import"), {"-window", m_id, "png:-"});
+    return shot.ok() ? QImage::fromData(shot.output, "PNG").convertToFormat(QImage::Format_RGB32) : QImage();
+}
+
+void XWindow::click(QPoint clientPoint, int clicks) const
+{
+    runTool(QStringLiteral("xdotool"),
+            {"mousemove", "--window", m_id, QString::number(clientPoint.x()), QString::number(clientPoint.y()), "click",
+             "--repeat", QString::number(clicks), "--delay", "80", "1"});
+}
+
+void XWindow::key(const QString& keys)
+{
+    runTool(QStringLiteral("xdotool"), {"key", keys});
+}
+
+void XWindow::type(const QString& text)
+{
+    runTool(QStringLiteral("xdotool"), {"type", "--delay", "20", "--", text});
+}
+
+void XWindow::parkPointer()
+{
+    runTool(QStringLiteral("xdotool"), {"mousemove", "1270", "1010"});
+}
+
+bool XWindow::requestClose() const
+{
+    XcbConnection connection(xcb_connect(nullptr, nullptr));
+    if (xcb_connection_has_error(connection.get())) {
+        return false;
+    }
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = m_id.toUInt(nullptr, 0);
+    event.type = internAtom(connection.get(), "WM_PROTOCOLS");
+    event.data.data32[0] = internAtom(connection.get(), "WM_DELETE_WINDOW");
+    event.data.data32[1] = XCB_CURRENT_TIME;
+    // Checked, so that the server has dealt with it before the connection closes.
+    const xcb_void_cookie_t sent = xcb_send_event_checked(connection.get(), 0, event.window, XCB_EVENT_MASK_NO_EVENT,
+                                                          reinterpret_cast<const char*>(&event));
+    xcb_generic_error_t* error = xcb_request_check(connection.get(), sent);
+    const bool delivered = error == nullptr;
+    std::free(error);
+    return delivered;
+}
+
+QImage settledGrab(const XWindow& window, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    QImage previous;
+    while (!deadline.hasExpired()) {
+        const QImage current = window.grab();
+        if (!current.isNull() && current == previous) {
+            return current;
+        }
+        previous = current;
+        QTest::qWait(100);
+    }
+    return QImage();
+}
+
+// Program
+
+Program::Program(const QString& workingFolder, const QStringList& arguments)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM")); // as a user's session would start it
+    m_process.setProcessEnvironment(environment);
+    m_process.setWorkingDirectory(workingFolder);
+    m_process.setStandardOutputFile(QProcess::nullDevice());
+    m_process.start(QStringLiteral(MARROWLARK_BINARY), arguments);
+    m_process.waitForStarted();
+}
+
+Program::~Program()
+{
+    if (isRunning()) {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+}
+
+XWindow Program::findWindow() const
+{
+    const ToolResult found =
+        runTool(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--pid", QString::number(pid())});
+    return XWindow(found.ok() ? firstLine(found.output) : QString());
+}
+
+XWindow Program::waitForWindow(int timeoutMs) const
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    XWindow window = findWindow();
+    while (!window.isValid() && !deadline.hasExpired() && isRunning()) {
+        QTest::qWait(50);
+        window = findWindow();
+    }
+    return window;
+}
+
+QByteArray Program::errors()
+{
+    m_errors += m_process.readAllStandardError();
+    return m_errors;
+}
+
+// CaptionSpy
+
+CaptionSpy::CaptionSpy(const XWindow& window)
+{
+    m_process.setProcessEnvironment(toolEnvironment());
+    m_process.start(QStringLiteral("xprop"), {"-spy", "-id", window.id(), "_NET_WM_NAME"});
+    m_process.waitForStarted();
+}
+
+CaptionSpy::~CaptionSpy()
+{
+    m_process.kill();
+    m_process.waitForFinished();
+}
+
+QStringList CaptionSpy::captions()
+{
+    while (m_process.canReadLine()) {
+        if (const auto caption = quotedValue(QString::fromUtf8(m_process.readLine()))) {
+            m_captions.append(*caption);
+        }
+    }
+    return m_captions;
+}
+
+// Sink inputs
+
+QList<SinkInput> sinkInputs()
+{
+    QList<SinkInput> inputs;
+    const QString listing = QString::fromUtf8(runTool(QStringLiteral("pactl"), {"list", "sink-inputs"}).output);
+    for (const QString& rawLine : listing.split(u'\n')) {
+        const QString line = rawLine.trimmed();
+        if (line.startsWith(QLatin1String("Sink Input #"))) {
+            inputs.append(SinkInput{line.mid(12).toInt(), false, 0, {}});
+        } else if (inputs.isEmpty()) {
+            continue;
+        } else if (line.startsWith(QLatin1String("Corked:"))) {
+            inputs.last().corked = line.endsWith(QLatin1String("yes"));
+        } else if (line.startsWith(QLatin1String("application.process.id = "))) {
+            inputs.last().pid = quotedValue(line).value_or(QString()).toLongLong();
+        } else if (line.startsWith(QLatin1String("application.name = "))) {
+            inputs.last().application = quotedValue(line).value_or(QString());
+        }
+    }
+    return inputs;
+}
+
+QList<SinkInput> sinkInputsOf(qint64 pid)
+{
+    QList<SinkInput> inputs = sinkInputs();
+    inputs.removeIf([pid](const SinkInput& input) { return input.pid != pid; });
+    return inputs;
+}
+
+// SinkRecorder
+
+SinkRecorder::SinkRecorder()
+{
+    const QStringList format = {"--raw", "--format=s16le", QStringLiteral("--rate=%1").arg(kRate), "--channels=1"};
+    m_keepAlive.setProcessEnvironment(toolEnvironment());
+    m_keepAlive.start(QStringLiteral("pacat"),
+                      QStringList{"--playback", "--device=" + kSink, "--client-name=marrowlark-tests-silence"} +
+                          format + QStringList{"/dev/zero"});
+    m_recorder.setProcessEnvironment(toolEnvironment());
+    QObject::connect(&m_recorder, &QProcess::readyReadStandardOutput, [this] {
+        m_partial += m_recorder.readAllStandardOutput();
+        const qsizetype whole = m_partial.size() / 2 * 2;
+        const auto* samples = reinterpret_cast<const qint16*>(m_partial.constData());
+        m_samples.append(QList<qint16>(samples, samples + whole / 2));
+        m_partial.remove(0, whole);
+    });
+    m_recorder.start(QStringLiteral("parec"),
+                     QStringList{"--device=" + kSink + ".monitor", "--latency-msec=20"} + format);
+    m_keepAlive.waitForStarted();
+    m_recorder.waitForStarted();
+}
+
+SinkRecorder::~SinkRecorder()
+{
+    for (QProcess* process : {&m_recorder, &m_keepAlive}) {
+        process->disconnect();
+        process->kill();
+        process->waitForFinished();
+    }
+}
+
+bool SinkRecorder::isRecording() const
+{
+    return m_keepAlive.state() == QProcess::Running && m_recorder.state() == QProcess::Running;
+}
+
+double SinkRecorder::seconds()
+{
+    return double(m_samples.size()) / kRate;
+}
+
+QList<qint16> SinkRecorder::lastSamples(int milliseconds)
+{
+    const qsizetype count = qsizetype(kRate) * milliseconds / 1000;
+    return m_samples.size() < count ? QList<qint16>() : m_samples.last(count);
+}
+
+double SinkRecorder::level(int milliseconds)
+{
+    const QList<qint16> samples = lastSamples(milliseconds);
+    if (samples.isEmpty()) {
+        return 0;
+    }
+    double energy = 0;
+    for (const qint16 sample : samples) {
+        energy += double(sample) * sample;
+    }
+    return std::sqrt(energy / double(samples.size())) / 32768;
+}
+
+bool SinkRecorder::toneHeard(int hertz, int milliseconds)
+{
+    constexpr double kAudible = 0.01; // -40 dB; the test tone at the player's volume is ~0.07
+    constexpr double kClearShare = 0.5;
+    const QList<qint16> samples = lastSamples(milliseconds);
+    return !samples.isEmpty() && level(milliseconds) > kAudible && toneShare(samples, hertz, kRate) > kClearShare;
+}
+
+bool SinkRecorder::silent(int milliseconds)
+{
+    constexpr double kInaudible = 0.001; // -60 dB
+    return !lastSamples(milliseconds).isEmpty() && level(milliseconds) < kInaudible;
+}
+
+// Pictures
+
+AreaStatistics statistics(const QImage& image, const QRect& area)
+{
+    double sum = 0;
+    double squares = 0;
+    const QRect inside = area & image.rect();
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        for (int x = inside.left(); x <= inside.right(); ++x) {
+            const double grey = qGray(image.pixel(x, y)) / 255.0;
+            sum += grey;
+            squares += grey * grey;
+        }
+    }
+    const double count = double(inside.width()) * inside.height();
+    if (count == 0) {
+        return {};
+    }
+    const double mean = sum / count;
+    return {mean, std::sqrt(std::max(0.0, squares / count - mean * mean))};
+}
+
+namespace {
+
+bool rowHasContent(const QImage& image, int y, int left, int right)
+{
+    constexpr int kBackground = 200; // lighter than this is the list's white
+    for (int x = left; x <= right; ++x) {
+        if (qGray(image.pixel(x, y)) < kBackground) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool columnIsDark(const QImage& image, int x, int top, int bottom)
+{
+    constexpr int kInk = 100;
+    for (int y = top; y <= bottom; ++y) {
+        if (qGray(image.pixel(x, y)) < kInk) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+QList<QRect> contentRows(const QImage& image, const QRect& area)
+{
+    QList<QRect> rows;
+    const QRect inside = area & image.rect();
+    bool inRow = false;
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        const bool content = rowHasContent(image, y, inside.left(), inside.right());
+        if (content && !inRow) {
+            rows.append(QRect(inside.left(), y, inside.width(), 1));
+        } else if (content) {
+            rows.last().setBottom(y);
+        }
+        inRow = content;
+    }
+    return rows;
+}
+
+int glyphStrokes(const QImage& image, const QRect& area)
+{
+    // Inside the button's frame, which is darker than its face.
+    const QRect face = area.adjusted(3, 3, -3, -3) & image.rect();
+    int strokes = 0;
+    bool inStroke = false;
+    for (int x = face.left(); x <= face.right(); ++x) {
+        const bool dark = columnIsDark(image, x, face.top(), face.bottom());
+        strokes += dark && !inStroke ? 1 : 0;
+        inStroke = dark;
+    }
+    return strokes;
+}
+
+} // namespace SystemTest

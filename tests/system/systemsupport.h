@@ -1,0 +1,194 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QList>
+#include <QProcess>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+/**
+ * @file
+ * What the whole-program tests use to drive the real marrowlark executable as a user would: X
+ * input through xdotool, the window as the X server sees it (xprop, xwininfo, ImageMagick's
+ * import) and the sound on the test sink's monitor (parec).
+ *
+ * Everything here runs the tools synchronously and returns what they report; none of it waits
+ * for the program to react. Tests poll these readings with QTRY_* and a deadline.
+ *
+ * The suite's script provides the X server and the sound server: MARROWLARK_TEST_DISPLAY names
+ * the private display, PULSE_SERVER the private sound server with the null sink
+ * `marrowlark_test_sink`.
+ */
+
+namespace SystemTest {
+
+// Where a user finds the window's parts at 96 dpi, in client-area pixels.
+inline constexpr QSize kClientSize{331, 264};
+inline constexpr QRect kTransportButton{248, 232, 33, 25}; ///< play and pause share it
+inline constexpr QRect kBareStrip{8, 228, 200, 32};        ///< display strip, no button over it
+inline constexpr QRect kListInside{3, 26, 320, 193};       ///< the file list within its frame
+inline constexpr QPoint kFolderBoxPoint{120, 12};
+
+/// The private X display, or "" when the tests do not run under the suite's script.
+QString testDisplay();
+/// True when the private sound server and its null sink answer.
+bool testSinkAvailable();
+/// A folder for this run's files: the suite's work folder when set, else a temporary one.
+QString workFolder(const QString& testName);
+
+struct ToolResult {
+    bool finished = false; ///< ran to its end within the time allowed
+    int exitCode = -1;
+    QByteArray output;
+    QByteArray errors;
+    bool ok() const { return finished && exitCode == 0; }
+};
+
+/// Runs a tool under the C locale (stable output) and waits at most @p timeoutMs for it.
+ToolResult runTool(const QString& program, const QStringList& arguments, int timeoutMs = 15000);
+
+/// Writes a sine tone of @p seconds at @p hertz as a WAV file. Returns false when ffmpeg fails.
+bool makeTone(const QString& path, double seconds, int hertz = 440);
+
+class XWindow;
+
+/// The window's picture once it has settled: two grabs in a row alike. Null when it keeps
+/// changing for @p timeoutMs.
+QImage settledGrab(const XWindow& window, int timeoutMs = 10000);
+
+/// One top-level X window.
+class XWindow {
+public:
+    explicit XWindow(QString id = {})
+        : m_id(std::move(id))
+    {
+    }
+
+    QString id() const { return m_id; }
+    bool isValid() const { return !m_id.isEmpty(); }
+
+    QString caption() const;
+    /// The window's own (client) area: position on the screen and size.
+    QRect geometry() const;
+    /// The minimum and maximum size from WM_NORMAL_HINTS; invalid sizes when not set.
+    QSize minimumSize() const;
+    QSize maximumSize() const;
+    /// The window's pixels as the X server holds them (`import -window`).
+    QImage grab() const;
+
+    /// Moves the pointer to @p clientPoint and clicks the left button @p clicks times.
+    void click(QPoint clientPoint, int clicks = 1) const;
+    /// Real key strokes (XTEST) to whatever has the keyboard focus.
+    static void key(const QString& keys);
+    static void type(const QString& text);
+    /// Moves the pointer out of every window, so that no hover effect shows in a screenshot.
+    static void parkPointer();
+    /// What a window manager sends when the user clicks the close box: WM_DELETE_WINDOW.
+    bool requestClose() const;
+
+private:
+    QString property(const QString& name) const;
+
+    QString m_id;
+};
+
+/// The marrowlark executable started as a user would start it; killed when still running at
+/// destruction.
+class Program {
+public:
+    Program(const QString& workingFolder, const QStringList& arguments = {});
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    QProcess& process() { return m_process; }
+    qint64 pid() const { return m_process.processId(); }
+    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+    /// Its visible top-level window once mapped (found by its _NET_WM_PID), else invalid.
+    XWindow findWindow() const;
+    /// findWindow() polled until the window shows or @p timeoutMs pass.
+    XWindow waitForWindow(int timeoutMs = 15000) const;
+    /// Everything the program wrote to standard error so far.
+    QByteArray errors();
+
+private:
+    QProcess m_process;
+    QByteArray m_errors;
+};
+
+/// Every caption the window took, in order, as the X server announced the changes. A change
+/// that is replaced before xprop reads it is not seen.
+class CaptionSpy {
+public:
+    explicit CaptionSpy(const XWindow& window);
+    ~CaptionSpy();
+    /// The captions seen so far; reading them drains the tool's output.
+    QStringList captions();
+
+private:
+    QProcess m_process;
+    QStringList m_captions;
+};
+
+/// One stream playing into the sound server.
+struct SinkInput {
+    int index = -1;
+    bool corked = false;
+    qint64 pid = 0;
+    QString application;
+};
+QList<SinkInput> sinkInputs();
+/// The streams of process @p pid.
+QList<SinkInput> sinkInputsOf(qint64 pid);
+
+/// The sound on the test sink, recorded from its monitor while this object lives. A silent
+/// stream of its own keeps the sink running, so that silence is recorded as zeros rather than
+/// as no data at all.
+class SinkRecorder {
+public:
+    static constexpr int kRate = 44100;
+
+    SinkRecorder();
+    ~SinkRecorder();
+
+    bool isRecording() const;
+    /// Seconds recorded so far.
+    double seconds();
+    /// True when the last @p milliseconds hold a clear tone at @p hertz.
+    bool toneHeard(int hertz = 440, int milliseconds = 200);
+    /// True when the last @p milliseconds hold nothing audible.
+    bool silent(int milliseconds = 300);
+    /// Root-mean-square level of the last @p milliseconds, full scale 32768.
+    double level(int milliseconds);
+
+private:
+    QList<qint16> lastSamples(int milliseconds);
+
+    QProcess m_keepAlive;
+    QProcess m_recorder;
+    QList<qint16> m_samples;
+    QByteArray m_partial;
+};
+
+/// Mean and standard deviation of the grey levels (0 to 1) of @p area in @p image.
+struct AreaStatistics {
+    double mean = 0;
+    double deviation = 0;
+};
+AreaStatistics statistics(const QImage& image, const QRect& area);
+
+/// The horizontal bands of @p area that hold anything but the background's white: one per
+/// listed name (or highlighted row), top to bottom.
+QList<QRect> contentRows(const QImage& image, const QRect& area);
+
+/// How many separate dark strokes a glyph button in @p area shows, counted across its face: a
+/// triangle is one stroke, the pause sign's two bars are two.
+int glyphStrokes(const QImage& image, const QRect& area);
+
+} // namespace SystemTest
