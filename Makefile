@@ -4,13 +4,17 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: run test build deps test-deps configure
+.PHONY: run test build deps test-deps configure package
 
 run: deps build
 	cd "$(CURDIR)" && "$(BUILD_DIR)/app/marrowlark"
 
 test: test-deps build
 	scripts/run-tests.sh "$(BUILD_DIR)"
+
+# The Debian package, built by CPack in the build folder: $(BUILD_DIR)/marrowlark_1.00_amd64.deb.
+package: deps build
+	cd "$(BUILD_DIR)" && cpack -G DEB
 
 deps:
 	@scripts/deps.sh

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ make pkg-config
-    qt6-base-dev qt6-svg-dev libgl-dev libmpv-dev
+    qt6-base-dev qt6-svg-dev libgl-dev libmpv-dev dpkg-dev
     fonts-comic-neue
 )
 if [ "${1:-}" = "--test" ]; then
@@ -13,6 +13,7 @@ if [ "${1:-}" = "--test" ]; then
         xvfb xauth x11-utils xdotool imagemagick
         pulseaudio pulseaudio-utils ffmpeg
         binutils-mingw-w64-x86-64
+        desktop-file-utils appstream lintian dbus-daemon dbus-bin
     )
 fi
 
