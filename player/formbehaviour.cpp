@@ -90,7 +90,9 @@ void FormBehaviour::playOrForget()
 
 bool FormBehaviour::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_form.file1() && event->type() == QEvent::KeyPress) {
+    // The type first: the list's destructor still sends events through this filter after the
+    // window's own destructor has run, when m_form may no longer be touched.
+    if (event->type() == QEvent::KeyPress && watched == m_form.file1()) {
         file1KeyPress(keyAsciiOf(*static_cast<QKeyEvent*>(event)));
     }
     return false; // the list's own handling of every key stays
