@@ -59,6 +59,10 @@ void MprisPlayerAdaptor::Pause()
     m_service.pause();
 }
 
+void MprisPlayerAdaptor::Seek(qlonglong /*offset*/) {}
+
+void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& /*trackId*/, qlonglong /*position*/) {}
+
 void MprisPlayerAdaptor::OpenUri(const QString& uri, const QDBusMessage& call)
 {
     m_service.refuseUnsupported(call, QStringLiteral("opening %1").arg(uri));

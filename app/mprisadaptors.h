@@ -84,12 +84,12 @@ public slots:
     void Next() {}
     void Previous() {}
     void Stop() {}
-    void Seek(qlonglong /*offset*/) {}
-    void SetPosition(const QDBusObjectPath& /*trackId*/, qlonglong /*position*/) {}
-    void OpenUri(const QString& uri, const QDBusMessage& call);
+    void Seek(qlonglong Offset);
+    void SetPosition(const QDBusObjectPath& TrackId, qlonglong Position);
+    void OpenUri(const QString& Uri, const QDBusMessage& call);
 
 signals:
-    void Seeked(qlonglong position);
+    void Seeked(qlonglong Position);
 
 private:
     MprisService& m_service;

@@ -31,9 +31,8 @@ const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 // A Metadata map as it comes over the bus, with every value made plain.
 QVariantMap plainMap(const QVariant& value)
 {
-    QVariantMap map = value.canConvert<QDBusArgument>()
-                          ? qdbus_cast<QVariantMap>(value.value<QDBusArgument>())
-                          : value.toMap();
+    QVariantMap map =
+        value.canConvert<QDBusArgument>() ? qdbus_cast<QVariantMap>(value.value<QDBusArgument>()) : value.toMap();
     for (QVariant& entry : map) {
         if (entry.canConvert<QDBusObjectPath>()) {
             entry = entry.value<QDBusObjectPath>().path();
@@ -52,8 +51,7 @@ public:
     QList<QVariantMap> changes;
 
 public slots:
-    void propertiesChanged(const QString& interface, const QVariantMap& changed,
-                           const QStringList& /*invalidated*/)
+    void propertiesChanged(const QString& interface, const QVariantMap& changed, const QStringList& /*invalidated*/)
     {
         if (interface == kPlayer) {
             QVariantMap plain = changed;
@@ -90,8 +88,7 @@ private slots:
 
 private:
     static QDBusConnection client();
-    static QDBusMessage call(const QString& interface, const QString& method,
-                             const QVariantList& arguments = {});
+    static QDBusMessage call(const QString& interface, const QString& method, const QVariantList& arguments = {});
     static QVariant property(const QString& interface, const QString& name);
     FakePlayer& fake() const { return *static_cast<FakePlayer*>(m_form->windowsMediaPlayer1()); }
 
@@ -102,9 +99,8 @@ private:
 void TestMpris::initTestCase()
 {
     QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run this test under dbus-run-session");
-    QVERIFY(client().connect(QString(), MprisService::objectPath(), kProperties,
-                             QStringLiteral("PropertiesChanged"), &m_recorder,
-                             SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
+    QVERIFY(client().connect(QString(), MprisService::objectPath(), kProperties, QStringLiteral("PropertiesChanged"),
+                             &m_recorder, SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
 }
 
 void TestMpris::init()
@@ -129,11 +125,10 @@ QDBusConnection TestMpris::client()
     return connection;
 }
 
-QDBusMessage TestMpris::call(const QString& interface, const QString& method,
-                             const QVariantList& arguments)
+QDBusMessage TestMpris::call(const QString& interface, const QString& method, const QVariantList& arguments)
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        MprisService::serviceName(), MprisService::objectPath(), interface, method);
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(MprisService::serviceName(), MprisService::objectPath(), interface, method);
     message.setArguments(arguments);
     // Asynchronous, so that the window's own connection goes on serving while the test waits.
     QDBusPendingCall pending = client().asyncCall(message, 5000);
@@ -215,9 +210,7 @@ void TestMpris::methodsDriveThePlayerAsTheWindowDoes_data()
     QTest::newRow("seek: nothing") << 3 << "Seek" << QVariantList{qlonglong(5000000)} << none;
     QTest::newRow("set position: nothing")
         << 3 << "SetPosition"
-        << QVariantList{QVariant::fromValue(QDBusObjectPath(MprisService::trackId())),
-                        qlonglong(0)}
-        << none;
+        << QVariantList{QVariant::fromValue(QDBusObjectPath(MprisService::trackId())), qlonglong(0)} << none;
 }
 
 void TestMpris::methodsDriveThePlayerAsTheWindowDoes()
@@ -245,14 +238,27 @@ void TestMpris::statusAndTitleFollowThePlayState_data()
     QTest::addColumn<QString>("status");
     QTest::addColumn<QString>("title");
 
-    QTest::newRow("playing") << 3 << "/music" << "Playing" << "song.mp3";
-    QTest::newRow("paused") << 2 << "/music" << "Paused" << "song.mp3";
-    QTest::newRow("folder text changed: the full location")
-        << 3 << "/other" << "Playing" << "/music/song.mp3";
-    QTest::newRow("stopped") << 1 << "/music" << "Stopped" << "";
-    QTest::newRow("ended") << 8 << "/music" << "Stopped" << "";
-    QTest::newRow("buffering") << 6 << "/music" << "Stopped" << "";
-    QTest::newRow("failed open") << 10 << "/music" << "Stopped" << "";
+    QTest::newRow("playing") << 3 << "/music"
+                             << "Playing"
+                             << "song.mp3";
+    QTest::newRow("paused") << 2 << "/music"
+                            << "Paused"
+                            << "song.mp3";
+    QTest::newRow("folder text changed: the full location") << 3 << "/other"
+                                                            << "Playing"
+                                                            << "/music/song.mp3";
+    QTest::newRow("stopped") << 1 << "/music"
+                             << "Stopped"
+                             << "";
+    QTest::newRow("ended") << 8 << "/music"
+                           << "Stopped"
+                           << "";
+    QTest::newRow("buffering") << 6 << "/music"
+                               << "Stopped"
+                               << "";
+    QTest::newRow("failed open") << 10 << "/music"
+                                 << "Stopped"
+                                 << "";
 }
 
 void TestMpris::statusAndTitleFollowThePlayState()
@@ -281,13 +287,11 @@ void TestMpris::changesAreAnnouncedOnce()
 {
     m_form->text1()->setText(QStringLiteral("/music"));
     fake().setUrl(QStringLiteral("/music/song.mp3"));
-    const QVariantMap playingMetadata{{"mpris:trackid", MprisService::trackId()},
-                                      {"xesam:title", "song.mp3"}};
+    const QVariantMap playingMetadata{{"mpris:trackid", MprisService::trackId()}, {"xesam:title", "song.mp3"}};
 
     fake().setState(PlayStatePlaying);
     QTRY_COMPARE(m_recorder.changes.size(), 1);
-    QCOMPARE(m_recorder.changes.at(0),
-             (QVariantMap{{"PlaybackStatus", "Playing"}, {"Metadata", playingMetadata}}));
+    QCOMPARE(m_recorder.changes.at(0), (QVariantMap{{"PlaybackStatus", "Playing"}, {"Metadata", playingMetadata}}));
 
     fake().setState(PlayStatePaused); // same file: the status alone changes
     QTRY_COMPARE(m_recorder.changes.size(), 2);
@@ -295,8 +299,7 @@ void TestMpris::changesAreAnnouncedOnce()
 
     fake().setState(PlayStateMediaEnded);
     QTRY_COMPARE(m_recorder.changes.size(), 3);
-    QCOMPARE(m_recorder.changes.at(2),
-             (QVariantMap{{"PlaybackStatus", "Stopped"}, {"Metadata", QVariantMap()}}));
+    QCOMPARE(m_recorder.changes.at(2), (QVariantMap{{"PlaybackStatus", "Stopped"}, {"Metadata", QVariantMap()}}));
 
     fake().setState(PlayStateStopped); // still "Stopped": nothing to announce
     fake().setState(PlayStatePlaying);
@@ -306,8 +309,7 @@ void TestMpris::changesAreAnnouncedOnce()
 
 void TestMpris::openUriIsRefusedAndOpensNothing()
 {
-    const QDBusMessage reply =
-        call(kPlayer, QStringLiteral("OpenUri"), {QStringLiteral("file:///tmp/song.mp3")});
+    const QDBusMessage reply = call(kPlayer, QStringLiteral("OpenUri"), {QStringLiteral("file:///tmp/song.mp3")});
     QCOMPARE(reply.type(), QDBusMessage::ErrorMessage);
     QCOMPARE(reply.errorName(), QStringLiteral("org.freedesktop.DBus.Error.NotSupported"));
     property(kPlayer, QStringLiteral("PlaybackStatus"));
@@ -351,8 +353,8 @@ void TestMpris::secondWindowLeavesTheFirstOnTheBus()
 void TestMpris::noBusMeansNoServiceAndNoWarning()
 {
     QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
-    const QDBusConnection nowhere = QDBusConnection::connectToBus(
-        QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere"));
+    const QDBusConnection nowhere =
+        QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere"));
     QVERIFY(!nowhere.isConnected());
     auto* behaviour = m_form->findChild<FormBehaviour*>();
     QVERIFY(behaviour);
@@ -364,10 +366,9 @@ void TestMpris::realPlayerFollowsTheMediaKeys()
     m_form.reset(); // frees the bus name for the window with the real player
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
-    const int made = QProcess::execute(
-        QStringLiteral("ffmpeg"),
-        {"-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=60", "-ac", "1", "-ar",
-         "8000", folder.filePath(QStringLiteral("tone.wav"))});
+    const int made = QProcess::execute(QStringLiteral("ffmpeg"),
+                                       {"-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=60", "-ac",
+                                        "1", "-ar", "8000", folder.filePath(QStringLiteral("tone.wav"))});
     QCOMPARE(made, 0);
 
     std::unique_ptr<Form1> form = createMainWindow();
