@@ -11,7 +11,7 @@ packages=(
 if [ "${1:-}" = "--test" ]; then
     packages+=(
         xvfb xauth x11-utils xdotool imagemagick
-        pulseaudio pulseaudio-utils ffmpeg
+        pulseaudio pulseaudio-utils ffmpeg libxcb1-dev
         binutils-mingw-w64-x86-64
         desktop-file-utils appstream lintian dbus-daemon dbus-bin
     )
