@@ -1,15 +1,14 @@
 #include "mpvplayer.h"
 
+#include "mpvlibrary.h"
 #include "pathcodec.h"
 #include "programerror.h"
-
-#include <mpv/client.h>
-#include <mpv/render.h>
 
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QPainter>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdlib>
@@ -69,11 +68,11 @@ enum ObservedProperty : uint64_t { ObservedPause = 1, ObservedIdle, ObservedCach
 constexpr int kVolumeStep = 10;
 constexpr size_t kRowAlignment = 64;
 
-void check(int status, const char* what)
+void check(const MpvLibrary& mpv, int status, const char* what)
 {
     if (status < 0) {
         throw ProgramError(QStringLiteral("The media engine refused %1: %2")
-                               .arg(QString::fromUtf8(what), QString::fromUtf8(mpv_error_string(status))));
+                               .arg(QString::fromUtf8(what), QString::fromUtf8(mpv.error_string(status))));
     }
 }
 
@@ -88,13 +87,15 @@ QByteArray absoluteLocalPath(const QString& path)
 }
 
 struct HandleDeleter {
-    void operator()(mpv_handle* handle) const { mpv_terminate_destroy(handle); }
+    const MpvLibrary* mpv;
+    void operator()(mpv_handle* handle) const { mpv->terminate_destroy(handle); }
 };
 struct RenderContextDeleter {
+    const MpvLibrary* mpv;
     void operator()(mpv_render_context* context) const
     {
-        mpv_render_context_set_update_callback(context, nullptr, nullptr);
-        mpv_render_context_free(context);
+        mpv->render_context_set_update_callback(context, nullptr, nullptr);
+        mpv->render_context_free(context);
     }
 };
 struct FreeDeleter {
@@ -107,7 +108,7 @@ struct FreeDeleter {
 // post a call to the player's (GUI) thread; everything else runs on the GUI thread.
 class MpvPlayer::Engine {
 public:
-    explicit Engine(MpvPlayer* owner);
+    Engine(MpvPlayer* owner, const MpvLibrary& mpv);
     ~Engine();
 
     void dispatch(const mpv_event& event);
@@ -119,6 +120,7 @@ public:
     void setNumber(const char* name, double value);
     qint64 loadFile(const QByteArray& absolutePath);
     void stop();
+    const mpv_event* nextEvent() { return m_mpv.wait_event(handle(), 0); }
     mpv_handle* handle() const { return m_handle.get(); }
 
 private:
@@ -127,6 +129,7 @@ private:
     void dispatchProperty(uint64_t observed, const mpv_event_property& property);
 
     MpvPlayer* m_owner;
+    const MpvLibrary& m_mpv;
     // Declared in this order so that the render context is freed before the engine is
     // destroyed: the other order aborts the process.
     std::unique_ptr<mpv_handle, HandleDeleter> m_handle;
@@ -135,20 +138,22 @@ private:
     QSize m_pixelSize;
 };
 
-MpvPlayer::Engine::Engine(MpvPlayer* owner)
+MpvPlayer::Engine::Engine(MpvPlayer* owner, const MpvLibrary& mpv)
     : m_owner(owner)
-    , m_handle(mpv_create())
+    , m_mpv(mpv)
+    , m_handle(mpv.create(), HandleDeleter{&mpv})
+    , m_render(nullptr, RenderContextDeleter{&mpv})
 {
     if (!m_handle) {
         throw ProgramError(QStringLiteral("The media engine could not be started."));
     }
     for (const auto& [name, value] : kEngineOptions) {
-        check(mpv_set_option_string(handle(), name, value), name);
+        check(m_mpv, m_mpv.set_option_string(handle(), name, value), name);
     }
-    check(mpv_initialize(handle()), "to start");
-    check(mpv_observe_property(handle(), ObservedPause, "pause", MPV_FORMAT_FLAG), "pause");
-    check(mpv_observe_property(handle(), ObservedIdle, "idle-active", MPV_FORMAT_FLAG), "idle-active");
-    check(mpv_observe_property(handle(), ObservedCacheWait, "paused-for-cache", MPV_FORMAT_FLAG),
+    check(m_mpv, m_mpv.initialize(handle()), "to start");
+    check(m_mpv, m_mpv.observe_property(handle(), ObservedPause, "pause", MPV_FORMAT_FLAG), "pause");
+    check(m_mpv, m_mpv.observe_property(handle(), ObservedIdle, "idle-active", MPV_FORMAT_FLAG), "idle-active");
+    check(m_mpv, m_mpv.observe_property(handle(), ObservedCacheWait, "paused-for-cache", MPV_FORMAT_FLAG),
           "paused-for-cache");
 
     mpv_render_param params[] = {
@@ -156,16 +161,16 @@ MpvPlayer::Engine::Engine(MpvPlayer* owner)
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
     mpv_render_context* render = nullptr;
-    check(mpv_render_context_create(&render, handle(), params), "the software renderer");
+    check(m_mpv, m_mpv.render_context_create(&render, handle(), params), "the software renderer");
     m_render.reset(render);
-    mpv_render_context_set_update_callback(render, &Engine::onRenderUpdate, owner);
-    mpv_set_wakeup_callback(handle(), &Engine::onWakeup, owner);
+    m_mpv.render_context_set_update_callback(render, &Engine::onRenderUpdate, owner);
+    m_mpv.set_wakeup_callback(handle(), &Engine::onWakeup, owner);
 }
 
 MpvPlayer::Engine::~Engine()
 {
     // After this no callback can post a call to the widget that is going away.
-    mpv_set_wakeup_callback(handle(), nullptr, nullptr);
+    m_mpv.set_wakeup_callback(handle(), nullptr, nullptr);
 }
 
 void MpvPlayer::Engine::onWakeup(void* owner)
@@ -239,7 +244,7 @@ void MpvPlayer::Engine::dispatchProperty(uint64_t observed, const mpv_event_prop
 
 bool MpvPlayer::Engine::render(QImage& frame, QSize pixelSize)
 {
-    if ((mpv_render_context_update(m_render.get()) & MPV_RENDER_UPDATE_FRAME) == 0 || pixelSize.isEmpty()) {
+    if ((m_mpv.render_context_update(m_render.get()) & MPV_RENDER_UPDATE_FRAME) == 0 || pixelSize.isEmpty()) {
         return false;
     }
     size_t stride = (size_t(pixelSize.width()) * 4 + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
@@ -257,39 +262,39 @@ bool MpvPlayer::Engine::render(QImage& frame, QSize pixelSize)
         {MPV_RENDER_PARAM_SW_POINTER, m_pixels.get()},
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
-    return mpv_render_context_render(m_render.get(), params) >= 0;
+    return m_mpv.render_context_render(m_render.get(), params) >= 0;
 }
 
 bool MpvPlayer::Engine::flag(const char* name) const
 {
     int value = 0;
-    check(mpv_get_property(handle(), name, MPV_FORMAT_FLAG, &value), name);
+    check(m_mpv, m_mpv.get_property(handle(), name, MPV_FORMAT_FLAG, &value), name);
     return value != 0;
 }
 
 void MpvPlayer::Engine::setFlag(const char* name, bool value)
 {
     int flag = value ? 1 : 0;
-    check(mpv_set_property(handle(), name, MPV_FORMAT_FLAG, &flag), name);
+    check(m_mpv, m_mpv.set_property(handle(), name, MPV_FORMAT_FLAG, &flag), name);
 }
 
 double MpvPlayer::Engine::number(const char* name) const
 {
     double value = 0;
-    check(mpv_get_property(handle(), name, MPV_FORMAT_DOUBLE, &value), name);
+    check(m_mpv, m_mpv.get_property(handle(), name, MPV_FORMAT_DOUBLE, &value), name);
     return value;
 }
 
 void MpvPlayer::Engine::setNumber(const char* name, double value)
 {
-    check(mpv_set_property(handle(), name, MPV_FORMAT_DOUBLE, &value), name);
+    check(m_mpv, m_mpv.set_property(handle(), name, MPV_FORMAT_DOUBLE, &value), name);
 }
 
 qint64 MpvPlayer::Engine::loadFile(const QByteArray& absolutePath)
 {
     const char* args[] = {"loadfile", absolutePath.constData(), "replace", nullptr};
     mpv_node result{};
-    check(mpv_command_ret(handle(), args, &result), "to open the file");
+    check(m_mpv, m_mpv.command_ret(handle(), args, &result), "to open the file");
     qint64 entryId = -1;
     if (result.format == MPV_FORMAT_NODE_MAP) {
         for (int i = 0; i < result.u.list->num; ++i) {
@@ -299,14 +304,14 @@ qint64 MpvPlayer::Engine::loadFile(const QByteArray& absolutePath)
             }
         }
     }
-    mpv_free_node_contents(&result);
+    m_mpv.free_node_contents(&result);
     return entryId;
 }
 
 void MpvPlayer::Engine::stop()
 {
     const char* args[] = {"stop", nullptr};
-    check(mpv_command(handle(), args), "to stop");
+    check(m_mpv, m_mpv.command(handle(), args), "to stop");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -324,16 +329,97 @@ private:
     MpvPlayer& m_player;
 };
 
-MpvPlayer::MpvPlayer(QWidget* parent)
+MpvPlayer::MpvPlayer(QWidget* parent, const QString& engineLibrary)
     : PlayerFacade(parent)
-    , m_engine(std::make_unique<Engine>(this))
+    , m_engineLibrary(engineLibrary)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     createContextMenu();
 }
 
-MpvPlayer::~MpvPlayer() = default;
+MpvPlayer::~MpvPlayer()
+{
+    if (m_engineStarter.joinable()) {
+        m_engineStarter.join();
+    }
+}
+
+bool MpvPlayer::isEngineReady() const
+{
+    return m_engineStart == EngineStart::Ready;
+}
+
+void MpvPlayer::startEngine()
+{
+    if (m_engineStart != EngineStart::NotStarted && m_engineStart != EngineStart::Scheduled) {
+        return;
+    }
+    m_engineStart = EngineStart::Starting;
+    // Loading the library and initialising the engine take about a tenth of a second; on a
+    // thread of their own they never hold up the window, and a click meanwhile is kept.
+    m_engineStarter = std::thread([this] {
+        try {
+            m_startedEngine = std::make_unique<Engine>(this, loadMpvLibrary(m_engineLibrary));
+        } catch (const ProgramError& error) {
+            m_engineError = error.message();
+        }
+        QMetaObject::invokeMethod(this, &MpvPlayer::finishEngineStart, Qt::QueuedConnection);
+    });
+}
+
+void MpvPlayer::finishEngineStart()
+{
+    if (m_engineStart != EngineStart::Starting) {
+        return; // already finished for a call that needed the engine at once
+    }
+    m_engineStarter.join(); // after this the starter's results may be read
+    m_engine = std::move(m_startedEngine);
+    m_engineStart = m_engine ? EngineStart::Ready : EngineStart::Failed;
+    std::vector<std::function<void()>> calls;
+    calls.swap(m_callsBeforeEngine);
+    emit engineStarted(m_engine != nullptr);
+    if (!m_engine) {
+        if (!calls.empty()) {
+            throw ProgramError(m_engineError);
+        }
+        return;
+    }
+    drainEvents();
+    for (const auto& call : calls) {
+        call();
+    }
+}
+
+bool MpvPlayer::deferUntilEngineReady(std::function<void()> call)
+{
+    switch (m_engineStart) {
+    case EngineStart::Ready:
+        return false;
+    case EngineStart::Failed:
+        throw ProgramError(m_engineError);
+    case EngineStart::NotStarted:
+    case EngineStart::Scheduled:
+        startEngine(); // a call before the first paint, or to a player that is never shown
+        break;
+    case EngineStart::Starting:
+        break;
+    }
+    m_callsBeforeEngine.push_back(std::move(call));
+    return true;
+}
+
+MpvPlayer::Engine& MpvPlayer::engineNow() const
+{
+    // Bringing the engine up is no change of what the player shows or plays.
+    auto* self = const_cast<MpvPlayer*>(this);
+    self->startEngine();
+    self->finishEngineStart();
+    if (!m_engine) {
+        throw ProgramError(m_engineError);
+    }
+    return *m_engine;
+}
 
 void MpvPlayer::createContextMenu()
 {
@@ -344,15 +430,26 @@ void MpvPlayer::createContextMenu()
     connect(m_menu->addAction(tr("Stop")), &QAction::triggered, this, &MpvPlayer::stop);
     QAction* mute = m_menu->addAction(tr("Mute"));
     mute->setCheckable(true);
-    connect(mute, &QAction::triggered, this, [this](bool on) { m_engine->setFlag("mute", on); });
+    connect(mute, &QAction::triggered, this, [this](bool on) { setMuted(on); });
     connect(m_menu, &QMenu::aboutToShow, this, [this, mute] { mute->setChecked(isMuted()); });
-    const auto changeVolume = [this](int step) {
-        m_engine->setNumber("volume", std::clamp(volume() + step, 0.0, 100.0));
-    };
     connect(m_menu->addAction(tr("Volume up")), &QAction::triggered, this,
-            [changeVolume] { changeVolume(kVolumeStep); });
+            [this] { changeVolume(kVolumeStep); });
     connect(m_menu->addAction(tr("Volume down")), &QAction::triggered, this,
-            [changeVolume] { changeVolume(-kVolumeStep); });
+            [this] { changeVolume(-kVolumeStep); });
+}
+
+void MpvPlayer::setMuted(bool muted)
+{
+    if (!deferUntilEngineReady([this, muted] { setMuted(muted); })) {
+        m_engine->setFlag("mute", muted);
+    }
+}
+
+void MpvPlayer::changeVolume(int step)
+{
+    if (!deferUntilEngineReady([this, step] { changeVolume(step); })) {
+        m_engine->setNumber("volume", std::clamp(volume() + step, 0.0, 100.0));
+    }
 }
 
 void MpvPlayer::setUrl(const QString& path)
@@ -363,10 +460,17 @@ void MpvPlayer::setUrl(const QString& path)
         return;
     }
     const QByteArray absolutePath = absoluteLocalPath(path);
+    if (!deferUntilEngineReady([this, absolutePath] { open(absolutePath); })) {
+        open(absolutePath);
+    }
+    m_url = path;
+}
+
+void MpvPlayer::open(const QByteArray& absolutePath)
+{
     m_engine->setFlag("pause", false); // the engine's pause survives loads; every open autostarts
     m_openingEntry = m_engine->loadFile(absolutePath);
     m_opening = true;
-    m_url = path;
 }
 
 QString MpvPlayer::url() const
@@ -386,16 +490,21 @@ PlayState MpvPlayer::playState() const
 
 double MpvPlayer::volume() const
 {
-    return m_engine->number("volume");
+    return engineNow().number("volume");
 }
 
 bool MpvPlayer::isMuted() const
 {
-    return m_engine->flag("mute");
+    return engineNow().flag("mute");
 }
 
 void MpvPlayer::paintEvent(QPaintEvent* /*event*/)
 {
+    if (m_engineStart == EngineStart::NotStarted) {
+        // The engine comes up once this first picture is on the screen, not before it.
+        m_engineStart = EngineStart::Scheduled;
+        QTimer::singleShot(0, this, &MpvPlayer::startEngine);
+    }
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
     if (!m_frame.isNull()) {
@@ -422,8 +531,11 @@ void MpvPlayer::drainEvents()
             }
         }
     } guard{this};
+    if (!m_engine) {
+        return; // woken while the engine was still starting; drained once it is up
+    }
     for (;;) {
-        const mpv_event* event = mpv_wait_event(m_engine->handle(), 0);
+        const mpv_event* event = m_engine->nextEvent();
         if (event->event_id == MPV_EVENT_NONE) {
             return;
         }
@@ -434,7 +546,7 @@ void MpvPlayer::drainEvents()
 void MpvPlayer::renderFrame()
 {
     const QSize pixelSize = (QSizeF(size()) * devicePixelRatioF()).toSize();
-    if (m_engine->render(m_frame, pixelSize)) {
+    if (m_engine && m_engine->render(m_frame, pixelSize)) {
         m_frame.setDevicePixelRatio(devicePixelRatioF());
         update();
     }
@@ -504,6 +616,9 @@ void MpvPlayer::onCacheWaitChanged(bool waiting)
 
 void MpvPlayer::resume()
 {
+    if (deferUntilEngineReady([this] { resume(); })) {
+        return;
+    }
     if (m_opening || m_currentEntry >= 0) {
         m_engine->setFlag("pause", false);
     } else if (!m_url.isEmpty()) {
@@ -513,6 +628,9 @@ void MpvPlayer::resume()
 
 void MpvPlayer::pause()
 {
+    if (deferUntilEngineReady([this] { pause(); })) {
+        return;
+    }
     if (m_opening || m_currentEntry >= 0) {
         m_engine->setFlag("pause", true);
     }
@@ -520,6 +638,9 @@ void MpvPlayer::pause()
 
 void MpvPlayer::stop()
 {
+    if (deferUntilEngineReady([this] { stop(); })) {
+        return;
+    }
     m_opening = false;
     m_engine->stop();
 }

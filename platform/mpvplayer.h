@@ -4,7 +4,10 @@
 
 #include <QImage>
 
+#include <functional>
 #include <memory>
+#include <thread>
+#include <vector>
 
 class QMenu;
 
@@ -23,6 +26,15 @@ class QMenu;
  *   never expanded into other entries.
  * - A right-click on the display opens the player's own menu: Play, Pause, Stop, Mute, Volume up
  *   and Volume down; their state changes come back through playStateChange().
+ * - The engine is a shared library loaded at run time (mpvlibrary.h). It is brought up on a
+ *   thread of its own once the widget has first painted, so the window shows before the engine's
+ *   cost is paid and no call ever waits for it; a call that needs the engine before the widget
+ *   paints (a player never shown) starts it at once. Until it is up, playState() reads
+ *   PlayStateUndefined and url() the location as set; setUrl(), play(), pause() and the menu's
+ *   commands are kept and made in their order once it is up. volume() and isMuted() wait for it.
+ * - When the engine cannot be brought up, the widget goes on as a black strip: setUrl() and every
+ *   other call that needs the engine raise ProgramError with the reason, and calls kept from
+ *   before raise it once, from the event loop.
  *
  * Destroying the widget stops playback at once and releases the engine.
  */
@@ -30,7 +42,10 @@ class MpvPlayer final : public PlayerFacade {
     Q_OBJECT
 
 public:
-    explicit MpvPlayer(QWidget* parent = nullptr);
+    /// @p engineLibrary names the engine's shared library (see loadMpvLibrary()).
+    explicit MpvPlayer(QWidget* parent = nullptr,
+                       const QString& engineLibrary = QStringLiteral("libmpv.so.2"));
+    /// Waits for an engine start still under way, then stops playback and releases the engine.
     ~MpvPlayer() override;
 
     void setUrl(const QString& path) override;
@@ -45,6 +60,13 @@ public:
     /// The player's own menu, as a right-click shows it.
     QMenu* contextMenu() const { return m_menu; }
 
+    /// Whether the engine is up and every call kept until then has been made.
+    bool isEngineReady() const;
+
+signals:
+    /// The engine start has ended, @p ready or failed; emitted once, before kept calls are made.
+    void engineStarted(bool ready);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -54,7 +76,18 @@ private:
     friend class Engine;
     class Transport;
 
+    enum class EngineStart { NotStarted, Scheduled, Starting, Ready, Failed };
+
     void createContextMenu();
+    void startEngine();
+    void finishEngineStart();
+    /// False when the engine is up: the caller goes on. Otherwise keeps @p call for when it is
+    /// (starting it if need be) and answers true; raises ProgramError when it failed to start.
+    bool deferUntilEngineReady(std::function<void()> call);
+    Engine& engineNow() const;
+    void open(const QByteArray& absolutePath);
+    void setMuted(bool muted);
+    void changeVolume(int step);
     void drainEvents();
     void renderFrame();
     void clearFrame();
@@ -73,6 +106,12 @@ private:
     void setState(PlayState state, bool announceEvenIfUnchanged = false);
     PlayState runningState() const;
 
+    QString m_engineLibrary;
+    EngineStart m_engineStart = EngineStart::NotStarted;
+    std::thread m_engineStarter;
+    std::unique_ptr<Engine> m_startedEngine; ///< written by the starter, read after joining it
+    QString m_engineError;                   ///< likewise
+    std::vector<std::function<void()>> m_callsBeforeEngine;
     std::unique_ptr<Engine> m_engine;
     QMenu* m_menu = nullptr;
     QImage m_frame;
