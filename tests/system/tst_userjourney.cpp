@@ -177,14 +177,15 @@ void TestUserJourney::playsAFolderTypedByTheUser()
 
 void TestUserJourney::closingEndsTheProcess_data()
 {
-    QTest::addColumn<bool>("paused");
-    QTest::newRow("while playing") << false;
-    QTest::newRow("while paused") << true;
+    QTest::addColumn<QString>("before");
+    QTest::newRow("while playing") << QString();
+    QTest::newRow("while paused by Space") << QStringLiteral("space");
+    QTest::newRow("playing again after both buttons") << QStringLiteral("buttons");
 }
 
 void TestUserJourney::closingEndsTheProcess()
 {
-    QFETCH(bool, paused);
+    QFETCH(QString, before);
     SinkRecorder sound;
     Program program(m_longFolder); // the box names the start folder, so its files play at once
     const XWindow window = program.waitForWindow();
@@ -192,9 +193,18 @@ void TestUserJourney::closingEndsTheProcess()
     const QImage start = settledGrab(window);
     window.click(contentRows(start, kListInside).at(0).center(), 2);
     QTRY_VERIFY_WITH_TIMEOUT(sound.toneHeard(), kReactMs);
-    if (paused) {
+    if (before == QLatin1String("space")) {
         XWindow::key(QStringLiteral("space"));
         QTRY_VERIFY_WITH_TIMEOUT(allCorked(sinkInputsOf(program.pid())), kReactMs);
+    } else if (before == QLatin1String("buttons")) {
+        // Real clicks on the glyph buttons, which lie over the display strip.
+        QTRY_VERIFY_WITH_TIMEOUT(transportButtonShows(window, kPauseStrokes), kReactMs);
+        window.click(kTransportButton.center());
+        QTRY_VERIFY_WITH_TIMEOUT(transportButtonShows(window, kPlayStrokes), kReactMs);
+        QTRY_VERIFY_WITH_TIMEOUT(allCorked(sinkInputsOf(program.pid())), kReactMs);
+        window.click(kTransportButton.center());
+        QTRY_VERIFY_WITH_TIMEOUT(transportButtonShows(window, kPauseStrokes), kReactMs);
+        QTRY_VERIFY_WITH_TIMEOUT(sound.toneHeard(), kReactMs);
     }
     const qint64 pid = program.pid();
     QCOMPARE(sinkInputsOf(pid).size(), 1);
