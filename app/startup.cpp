@@ -48,6 +48,8 @@ std::unique_ptr<Form1> createMainWindow(const Form1::PlayerFactory& makePlayer)
 int runMarrowlark(const char* programName)
 {
     Application app(programName);
+    // Lets the desktop match the window to its launcher entry (on Wayland, the app id).
+    QGuiApplication::setDesktopFileName(QStringLiteral("marrowlark"));
     std::unique_ptr<Form1> form;
     try {
         form = createMainWindow();

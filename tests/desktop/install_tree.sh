@@ -40,7 +40,7 @@ grep -q '<release version="1.00"' "$metainfo" || fail "no release 1.00 in the me
 zcat "$prefix/share/man/man1/marrowlark.1.gz" | grep -q '^\.TH MARROWLARK 1' || fail "manual page"
 
 desktop-file-validate "$entry" || fail "desktop-file-validate"
-for file in "$sources/marrowlark.desktop"; do desktop-file-validate "$file" || fail "$file"; done
+desktop-file-validate "$sources/marrowlark.desktop" || fail "desktop-file-validate of the source"
 appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate"
 # The tree as a whole: the metadata's launchable entry and icon are found beside it.
 appstreamcli validate-tree --no-net "$prefix" || fail "appstreamcli validate-tree"
