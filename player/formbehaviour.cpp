@@ -85,7 +85,9 @@ void FormBehaviour::playOrForget()
         return;
     }
     m_form.file1()->refresh();
-    m_form.setWindowTitle(Form1::idleTitle());
+    // "Marrowlark" when nothing plays; a file that still plays keeps its name in the caption
+    // rather than the window claiming that nothing plays.
+    showPlayerState();
 }
 
 bool FormBehaviour::eventFilter(QObject* watched, QEvent* event)
@@ -128,6 +130,11 @@ void FormBehaviour::command3Click()
 }
 
 void FormBehaviour::windowsMediaPlayer1PlayStateChange(int /*newState*/)
+{
+    showPlayerState();
+}
+
+void FormBehaviour::showPlayerState()
 {
     PlayerFacade& player = *m_form.windowsMediaPlayer1();
     m_form.command3()->setVisible(false);

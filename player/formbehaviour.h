@@ -46,6 +46,7 @@ private:
     void text1Change();
     void file1KeyPress(int keyAscii);
     void windowsMediaPlayer1PlayStateChange(int newState);
+    void showPlayerState();
     void playOrForget();
 
     Form1& m_form;

@@ -30,6 +30,8 @@ private slots:
     void eachTriggerPlaysTheSelection_data();
     void eachTriggerPlaysTheSelection();
     void failedPlayerCallRestoresIdleCaption();
+    void missingFileLeavesPlayingFileItsCaption_data();
+    void missingFileLeavesPlayingFileItsCaption();
 
     void spaceToggles_data();
     void spaceToggles();
@@ -210,6 +212,31 @@ void TestBehaviour::failedPlayerCallRestoresIdleCaption()
     player().failNextCall("The media engine refused to open the file");
     QVERIFY_THROWS_EXCEPTION(ProgramError, m_form->findChild<FormBehaviour*>()->playSelectedFile());
     QCOMPARE(m_form->windowTitle(), QStringLiteral("Marrowlark"));
+}
+
+void TestBehaviour::missingFileLeavesPlayingFileItsCaption_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("pauseShown");
+    QTest::newRow("playing") << int(PlayStatePlaying) << "tone.ogg" << true;
+    QTest::newRow("ended") << int(PlayStateMediaEnded) << "Marrowlark" << false;
+}
+
+void TestBehaviour::missingFileLeavesPlayingFileItsCaption()
+{
+    QFETCH(int, state);
+    QFETCH(QString, caption);
+    QFETCH(bool, pauseShown);
+    typeFolder(m_folder->path());
+    player().setUrl(m_folder->path() + "/tone.ogg");
+    player().setState(state);
+    selectName("song.mp3");
+    m_folder->remove("song.mp3");
+    m_form->findChild<FormBehaviour*>()->playSelectedFile();
+    QCOMPARE(m_form->windowTitle(), caption);
+    QCOMPARE(m_form->command3()->isVisible(), pauseShown);
+    QCOMPARE(m_form->file1()->model()->rowCount(), 1);
 }
 
 void TestBehaviour::spaceToggles_data()
