@@ -10,6 +10,8 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 
+#include <utility>
+
 namespace {
 
 QString playerInterface()
@@ -47,11 +49,11 @@ MprisService* MprisService::publish(Form1& form, FormBehaviour& behaviour, const
     return service;
 }
 
-MprisService::MprisService(Form1& form, FormBehaviour& behaviour, const QDBusConnection& bus)
+MprisService::MprisService(Form1& form, FormBehaviour& behaviour, QDBusConnection bus)
     : QObject(&form)
     , m_form(form)
     , m_behaviour(behaviour)
-    , m_bus(bus)
+    , m_bus(std::move(bus))
 {
     new MprisRootAdaptor(*this);
     new MprisPlayerAdaptor(*this);

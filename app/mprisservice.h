@@ -70,7 +70,7 @@ public:
     void refuseUnsupported(const QDBusMessage& call, const QString& what) const;
 
 private:
-    MprisService(Form1& form, FormBehaviour& behaviour, const QDBusConnection& bus);
+    MprisService(Form1& form, FormBehaviour& behaviour, QDBusConnection bus);
 
     bool registerOnBus();
     void announceChanges();
