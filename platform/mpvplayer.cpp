@@ -3,6 +3,7 @@
 #include "mpvlibrary.h"
 #include "pathcodec.h"
 #include "programerror.h"
+#include "soundcookie.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -356,6 +357,7 @@ void MpvPlayer::startEngine()
         return;
     }
     m_engineStart = EngineStart::Starting;
+    keepSoundCookieUnwritten(); // before any thread of the engine reads the environment
     // Loading the library and initialising the engine take about a tenth of a second; on a
     // thread of their own they never hold up the window, and a click meanwhile is kept.
     m_engineStarter = std::thread([this] {
