@@ -58,6 +58,8 @@
     X(render_context_free)
 
 struct MpvLibrary {
+// The argument is a declarator, which cannot take parentheses.
+// NOLINTNEXTLINE(bugprone-macro-parentheses)
 #define MARROWLARK_MPV_MEMBER(name) decltype(&::mpv_##name) name = nullptr;
     MARROWLARK_MPV_FUNCTIONS(MARROWLARK_MPV_MEMBER)
 #undef MARROWLARK_MPV_MEMBER
