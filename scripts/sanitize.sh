@@ -8,8 +8,10 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${1:-$root/build-asan}
 
-[ -f "$build_dir/CMakeCache.txt" ] || cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DMARROWLARK_WERROR=ON -DMARROWLARK_SANITIZE=ON
+# Warnings are not errors here: GCC's sanitizer instrumentation makes -Warray-bounds and friends
+# report accesses that cannot happen. The normal build keeps -Werror.
+cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARROWLARK_WERROR=OFF \
+    -DMARROWLARK_SANITIZE=ON >/dev/null
 cmake --build "$build_dir" -j "$(nproc)"
 
 export ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_init_order=1:detect_odr_violation=1
