@@ -226,18 +226,21 @@ void MpvPlayer::Engine::dispatch(const mpv_event& event)
 void MpvPlayer::Engine::dispatchProperty(uint64_t observed, const mpv_event_property& property)
 {
     // Without a file a property may be unavailable: format NONE and no data.
-    if (property.format != MPV_FORMAT_FLAG || property.data == nullptr) {
-        return;
-    }
-    const bool value = *static_cast<const int*>(property.data) != 0;
+    const bool available = property.format == MPV_FORMAT_FLAG && property.data != nullptr;
+    const bool value = available && *static_cast<const int*>(property.data) != 0;
     switch (ObservedProperty(observed)) {
     case ObservedPause:
-        m_owner->onPauseChanged(value);
+        if (available) {
+            m_owner->onPauseChanged(value);
+        }
         break;
     case ObservedIdle:
-        m_owner->onIdleChanged(value);
+        if (available) {
+            m_owner->onIdleChanged(value);
+        }
         break;
     case ObservedCacheWait:
+        // Unavailable once a file ends: no wait then, or the next file would read "buffering".
         m_owner->onCacheWaitChanged(value);
         break;
     }
@@ -582,9 +585,10 @@ void MpvPlayer::onFileEnded(qint64 entryId, bool endOfFile, bool failed)
         m_currentEntry = -1;
     }
     const bool endsOpen = m_opening && entryId == m_openingEntry;
-    if (endsOpen) {
-        m_opening = false;
+    if (m_opening && !endsOpen) {
+        return; // a file replaced by the one being opened: how it ended no longer matters
     }
+    m_opening = false;
     if (failed) {
         setState(PlayStateReady, endsOpen);
     } else if (endOfFile) {
@@ -643,8 +647,14 @@ void MpvPlayer::stop()
     if (deferUntilEngineReady([this] { stop(); })) {
         return;
     }
+    const bool endsOpen = m_opening;
     m_opening = false;
     m_engine->stop();
+    if (endsOpen) {
+        // The open ends here, and the engine may report nothing for a file it never started.
+        // Announced from the event loop, as every notification is.
+        QMetaObject::invokeMethod(this, [this] { setState(PlayStateStopped, true); }, Qt::QueuedConnection);
+    }
 }
 
 void MpvPlayer::setState(PlayState state, bool announceEvenIfUnchanged)

@@ -80,6 +80,8 @@ private slots:
     void pictureFillsTheStripAlignedAndClearsAtTheEnd_data();
     void pictureFillsTheStripAlignedAndClearsAtTheEnd();
 
+    void pictureGoesWhenASoundReplacesAVideo();
+
     void cleanupTestCase();
 
 private:
@@ -134,8 +136,9 @@ void TestPlayer::cleanupTestCase()
 }
 
 // A script is a list of steps: "open NAME" (set the location and play, as the window does),
-// "load NAME" (set the location only), "play", "pause", and "expect S S ..." (wait until exactly
-// these states have been notified, from the start). NAME is a file of the media folder.
+// "load NAME" (set the location only), "play", "pause", "menu TEXT" (the player's menu item), and
+// "expect S S ..." (wait until exactly these states have been notified, from the start). NAME is a
+// file of the media folder.
 void TestPlayer::runScript(MpvPlayer& player, StateLog& log, const QStringList& script)
 {
     for (const QString& step : script) {
@@ -151,6 +154,10 @@ void TestPlayer::runScript(MpvPlayer& player, StateLog& log, const QStringList& 
             player.controls()->play();
         } else if (verb == u"pause") {
             player.controls()->pause();
+        } else if (verb == u"menu") {
+            QAction* action = menuAction(player, rest);
+            QVERIFY2(action, qPrintable(rest));
+            action->trigger();
         } else if (verb == u"expect") {
             QList<int> expected;
             for (const QString& state : rest.split(u' ', Qt::SkipEmptyParts)) {
@@ -185,10 +192,18 @@ void TestPlayer::scripts_data()
         << QStringList{"open tone.ogg", "open tone.mp3", "expect 3"};
     QTest::newRow("pause while opening starts paused")
         << QStringList{"load tone.ogg", "pause", "expect 2", "play", "expect 2 3"};
+    QTest::newRow("pause while opening, engine long up")
+        << QStringList{"open short.ogg", "expect 3 8 1", "load tone.ogg", "pause", "expect 3 8 1 2"};
     QTest::newRow("pause with nothing opened does not stick")
         << QStringList{"pause", "play", "open short.ogg", "expect 3", "expect 3 8 1"};
     QTest::newRow("play after the end plays again")
         << QStringList{"open short.ogg", "expect 3 8 1", "play", "expect 3 8 1 3"};
+    QTest::newRow("stop while opening ends the open")
+        << QStringList{"load tone.ogg", "menu Stop", "expect 1", "menu Play", "expect 1 3"};
+    QTest::newRow("stop while opening, engine long up") << QStringList{
+        "open tone.ogg", "expect 3", "menu Stop", "expect 3 1", "load tone.mp3", "menu Stop", "expect 3 1 1"};
+    QTest::newRow("stop while replacing ends the open")
+        << QStringList{"open tone.ogg", "expect 3", "open tone.mp3", "menu Stop", "expect 3 1"};
     QTest::newRow("failure, failure again, then a good file") << QStringList{
         "open noise.mp3", "expect 10", "open noise.mp3", "expect 10 10", "open tone.ogg", "expect 10 10 3"};
     QTest::newRow("a failure replacing a playing file")
@@ -391,6 +406,19 @@ void TestPlayer::pictureFillsTheStripAlignedAndClearsAtTheEnd()
     const int expectedWidth = qMin(size.width(), qMin(320, size.height() * 4 / 3));
     QVERIFY2(qAbs(middle - (size.width() - expectedWidth) / 2) <= 2, qPrintable(QString::number(middle)));
     QTRY_COMPARE_WITH_TIMEOUT(log.states, (QList<int>{3, 8, 1}), kTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(isBlack(player.grab().toImage()), kTimeout);
+}
+
+void TestPlayer::pictureGoesWhenASoundReplacesAVideo()
+{
+    MpvPlayer player;
+    StateLog log(player);
+    player.setFixedSize(325, 40);
+    player.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&player));
+    runScript(player, log, {"open clip.mp4", "expect 3"});
+    QTRY_VERIFY_WITH_TIMEOUT(!isBlack(player.grab().toImage()), kTimeout);
+    runScript(player, log, {"open tone.ogg", "expect 3 3"});
     QTRY_VERIFY_WITH_TIMEOUT(isBlack(player.grab().toImage()), kTimeout);
 }
 
