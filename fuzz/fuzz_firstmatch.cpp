@@ -8,13 +8,15 @@
 #include "programerror.h"
 
 #include <QDir>
-#include <QTemporaryDir>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 
 namespace {
 
@@ -22,29 +24,40 @@ const char* const kRegular[] = {"a.mp3",    "b.mp4",           "[x].mp3",      "
                                 "av:x.mp3", "line\nbreak.mp3", "\xff\xfe.mp3", "track10.mp3", "track2.mp3"};
 const char* const kOthers[] = {"fifo.mp3", "folder.mp3", "dangling.mp3", ".hidden.mp3"};
 
-QTemporaryDir* g_folder = nullptr;
+std::string g_root; // the folder's path as bytes; removed at exit
+QString g_folder;
 std::vector<QByteArray> g_normalNames;
 
-void touch(const QByteArray& path)
+void touch(const std::string& path)
 {
-    if (FILE* file = std::fopen(path.constData(), "w")) {
+    if (FILE* file = std::fopen(path.c_str(), "w")) {
         std::fclose(file);
     }
 }
 
+void removeFolder()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(g_root, ignored); // by bytes: some names are not UTF-8
+}
+
 void makeFolder()
 {
-    g_folder = new QTemporaryDir();
-    const QByteArray root = encodeFileName(g_folder->path()) + '/';
+    std::string pattern = std::filesystem::temp_directory_path() / "marrowlark-fuzz-XXXXXX";
+    g_root = mkdtemp(pattern.data()) ? pattern : std::string();
+    FUZZ_CHECK(!g_root.empty());
+    std::atexit(removeFolder);
+    g_folder = decodeFileName(QByteArray::fromStdString(g_root));
+    const std::string root = g_root + '/';
     for (const char* name : kRegular) {
         touch(root + name);
     }
     touch(root + ".hidden.mp3");
-    mkfifo((root + "fifo.mp3").constData(), 0644);
-    mkdir((root + "folder.mp3").constData(), 0755);
-    symlink("nowhere", (root + "dangling.mp3").constData());
-    symlink("a.mp3", (root + "link.mp3").constData());
-    g_normalNames = listNormalEntries(g_folder->path());
+    mkfifo((root + "fifo.mp3").c_str(), 0644);
+    mkdir((root + "folder.mp3").c_str(), 0755);
+    symlink("nowhere", (root + "dangling.mp3").c_str());
+    symlink("a.mp3", (root + "link.mp3").c_str());
+    g_normalNames = listNormalEntries(g_folder);
 }
 
 } // namespace
@@ -58,7 +71,7 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QString pattern = fuzz::textOf(data, size);
-    const QString path = g_folder->path() + u'/' + pattern;
+    const QString path = g_folder + u'/' + pattern;
     QString found;
     try {
         found = firstMatch(path);

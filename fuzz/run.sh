@@ -22,7 +22,7 @@ done
 compiler=$(command -v clang++-14 || command -v clang++)
 [ -f "$build_dir/CMakeCache.txt" ] || cmake -S "$root/fuzz" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER="$compiler" >/dev/null
-cmake --build "$build_dir" -j "$(nproc)" >/dev/null
+cmake --build "$build_dir" -j "$(nproc)" >"$build_dir/build.log" 2>&1 || { cat "$build_dir/build.log"; exit 1; }
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/marrowlark-fuzz.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
