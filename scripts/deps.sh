@@ -14,7 +14,7 @@ if [ "${1:-}" = "--test" ]; then
         pulseaudio pulseaudio-utils ffmpeg libxcb1-dev
         binutils-mingw-w64-x86-64
         desktop-file-utils appstream lintian dbus-daemon dbus-bin
-        clang-14 libclang-rt-14-dev clang-tidy-14 strace
+        clang-14 libclang-rt-14-dev clang-tidy-14 strace python3
     )
 fi
 
