@@ -9,6 +9,7 @@
 #include "startup.h"
 #include "testfolder.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
@@ -90,6 +91,8 @@ private slots:
     void cleanup();
     void hostileNames_data();
     void hostileNames();
+    void relativeFolderLikeAProtocol_data();
+    void relativeFolderLikeAProtocol();
     void replacedByFifoOrFolderIsRefused_data();
     void replacedByFifoOrFolderIsRefused();
     void hostileMedia_data();
@@ -201,6 +204,35 @@ void TestHostilePlayback::hostileNames()
     QCOMPARE(player().url(), folder.path() + '/' + decoded);
     QVERIFY2(processHasOpen(folder.pathBytes() + '/' + name), "the engine has not opened exactly that file");
     folder.remove(name); // by its bytes: the temporary folder cannot remove names that are not UTF-8
+}
+
+void TestHostilePlayback::relativeFolderLikeAProtocol_data()
+{
+    // Typed as a relative folder, "<scheme>:" makes the composed path "<scheme>://name": a URL to
+    // the engine unless it is handed over as an absolute path.
+    QTest::addColumn<QString>("scheme");
+    QTest::newRow("av:") << "av:";
+    QTest::newRow("edl:") << "edl:";
+    QTest::newRow("memory:") << "memory:";
+    QTest::newRow("http:") << "http:";
+    QTest::newRow("lavfi:") << "lavfi:";
+}
+
+void TestHostilePlayback::relativeFolderLikeAProtocol()
+{
+    QFETCH(QString, scheme);
+    TestFolder here;
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(here.path()));
+    here.addFolder(scheme.toUtf8());
+    here.addFile((scheme + "/good.mp3").toUtf8(), m_tone);
+    paste(*m_form, scheme + '/');
+    QVERIFY(select(*m_form, QStringLiteral("good.mp3")));
+    pressEnter(*m_form);
+    QTRY_COMPARE_WITH_TIMEOUT(m_form->windowTitle(), QStringLiteral("good.mp3"), kEngineTimeoutMs);
+    QCOMPARE(player().url(), scheme + "//good.mp3");
+    QVERIFY(processHasOpen(here.pathBytes() + '/' + scheme.toUtf8() + "/good.mp3"));
+    QVERIFY(QDir::setCurrent(previous));
 }
 
 void TestHostilePlayback::replacedByFifoOrFolderIsRefused_data()
