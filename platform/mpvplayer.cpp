@@ -27,6 +27,11 @@ constexpr std::pair<const char*, const char*> kEngineOptions[] = {
     {"vo", "libmpv"},
     {"ao", "pipewire,pulse,alsa"}, // the jack and sdl probes cost ~100 ms per open without a device
     {"audio-fallback-to-null", "yes"},
+    // A quarter second of sound buffered at the sound server: the engine then wakes a few times a
+    // second instead of dozens, halving the CPU that playing audio costs. Pausing and switching
+    // files still act at once; only a volume change is heard up to that quarter second late.
+    {"pulse-buffer", "250"},
+    {"pipewire-buffer", "250"},
     {"audio-client-name", "Marrowlark"},
     {"config", "no"},
     {"load-scripts", "no"},
