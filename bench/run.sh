@@ -1,0 +1,212 @@
+#!/usr/bin/env bash
+# Marrowlark's performance figures beside a bare Qt window and two peers (mpv and VLC), measured
+# in one run on a private X server (Xvfb) and sound server (PulseAudio, null sink). Whole-process
+# runs are interleaved (one of each program per round) and reported as medians; every ratio is
+# to an anchor measured in the same run. Prints one Markdown table.
+#
+#   bench/run.sh [BUILD_DIR]      (default: build; needs MARROWLARK_BUILD_BENCHMARKS=ON)
+#   ROUNDS=7 bench/run.sh build   (rounds per whole-process figure; default 5)
+#
+# The peers come from Debian's mpv and vlc packages, installed here when missing (root or sudo);
+# a peer that cannot be installed or started shows as n/a. VLC refuses to run as root, so it
+# runs as the user nobody when this script runs as root.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$root/build}" && pwd)
+rounds=${ROUNDS:-5}
+app="$build/app/marrowlark"
+probe="$build/bench/marrowlark_procprobe"
+for tool in "$app" "$probe" "$build/bench/marrowlark_anchor" "$build/bench/marrowlark_bench_play"; do
+    [ -x "$tool" ] || { echo "missing $tool: build with MARROWLARK_BUILD_BENCHMARKS=ON" >&2; exit 1; }
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/marrowlark-bench.XXXXXX")
+chmod 755 "$work"
+xvfb_pid=""
+pulse_pid=""
+cleanup() {
+    [ -n "$pulse_pid" ] && kill "$pulse_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+log() { echo "$*" >&2; }
+
+install_peers() {
+    local missing=()
+    command -v mpv >/dev/null || missing+=(mpv)
+    command -v vlc >/dev/null || missing+=(vlc)
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo -n)
+    log "installing the peers: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    { "${sudo[@]}" apt-get update -qq && "${sudo[@]}" apt-get install -y -qq "${missing[@]}"; } >&2 ||
+        log "could not install ${missing[*]}: shown as n/a"
+}
+
+start_servers() {
+    # -br: an unpainted window is black, so "content" means the program has drawn something.
+    exec {display_fd}<> <(:)
+    Xvfb -displayfd "$display_fd" -screen 0 1280x1024x24 -br -nolisten tcp -noreset \
+        >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    read -r -t 20 -u "$display_fd" display_number || { log "Xvfb did not start"; exit 1; }
+    export DISPLAY=":$display_number"
+    export XDG_RUNTIME_DIR="$work/runtime"
+    mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+    # The sound server's socket apart, where VLC's user can reach it too.
+    mkdir -p -m 755 "$work/pulse"
+    export PULSE_SERVER="unix:$work/pulse/native"
+    pulseaudio -n --daemonize=no --exit-idle-time=-1 --disable-shm=yes --use-pid-file=no \
+        -L "module-native-protocol-unix socket=$work/pulse/native auth-anonymous=1" \
+        -L "module-null-sink sink_name=bench_sink" -L "module-always-sink" >"$work/pulse.log" 2>&1 &
+    pulse_pid=$!
+    for _ in $(seq 100); do
+        pactl info >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+    pactl info >/dev/null 2>&1 || { log "PulseAudio did not start"; exit 1; }
+    pactl set-default-sink bench_sink >/dev/null
+}
+
+make_media() {
+    mkdir -p "$work/start" "$work/ogg" "$work/mp3" "$work/mp4" "$work/home"
+    ffmpeg -v error -f lavfi -i sine=frequency=440:duration=20 -c:a libvorbis "$work/ogg/tone.ogg"
+    ffmpeg -v error -f lavfi -i sine=frequency=440:duration=20 -c:a libmp3lame "$work/mp3/tone.mp3"
+    ffmpeg -v error -f lavfi -i testsrc=size=640x360:rate=25:duration=20 \
+        -f lavfi -i sine=frequency=440:duration=20 -c:v libx264 -preset veryfast -pix_fmt yuv420p \
+        -c:a aac -shortest "$work/mp4/video.mp4"
+    cp "$work/ogg/tone.ogg" "$work/mp3/tone.mp3" "$work/mp4/video.mp4" "$work/start/"
+    chmod -R a+rX "$work/start" "$work/ogg" "$work/mp3" "$work/mp4"
+    [ "$(id -u)" -ne 0 ] || chown nobody "$work/home"
+}
+
+# VLC's command: as nobody when we are root.
+make_vlc_command() {
+    vlc_command="$work/vlc"
+    if [ "$(id -u)" -eq 0 ]; then
+        printf '#!/bin/sh\nHOME=%s XDG_RUNTIME_DIR=%s exec setpriv --reuid=nobody --regid=nogroup --clear-groups vlc "$@"\n' \
+            "$work/home" "$work/home" >"$vlc_command"
+    else
+        printf '#!/bin/sh\nexec vlc "$@"\n' >"$vlc_command"
+    fi
+    chmod 755 "$vlc_command"
+}
+have() { command -v "$1" >/dev/null; }
+
+# probe NAME CWD PROBE-OPTIONS... -- PROGRAM...: one run, figures appended to $work/NAME.
+probe_run() {
+    local name=$1 dir=$2
+    shift 2
+    (cd "$dir" && "$probe" "$@" 2>>"$work/programs.log") >>"$work/$name" || true
+}
+
+startup_round() {
+    local opts=(--window --rss-at 2 --cpu 3 5 --)
+    probe_run start-marrowlark "$work/start" "${opts[@]}" "$app"
+    probe_run start-anchor "$work/start" "${opts[@]}" "$build/bench/marrowlark_anchor"
+    probe_run start-linked "$work/start" "${opts[@]}" "$build/bench/marrowlark_anchor_linked"
+    have mpv && probe_run start-mpv "$work/start" "${opts[@]}" mpv --idle=yes --force-window=yes
+    have vlc && probe_run start-vlc "$work/start" "${opts[@]}" \
+        "$vlc_command" --no-qt-privacy-ask --no-dbus
+    return 0
+}
+
+# The program's window: the folder of the file is the current one, so its list shows the file in
+# the first row; a double-click on that row plays it.
+double_click_first_row="xdotool mousemove 60 32 click --repeat 2 --delay 60 1"
+
+playback_round() {
+    local kind file
+    for kind in ogg mp4; do
+        file=$(ls "$work/$kind"/*)
+        probe_run "cpu-$kind-marrowlark" "$work/$kind" --window --after-content \
+            "$double_click_first_row" --cpu 4 14 -- "$app"
+        have mpv && probe_run "cpu-$kind-mpv" "$work/$kind" --cpu 4 14 -- mpv --no-terminal "$file"
+        have vlc && probe_run "cpu-$kind-vlc" "$work/$kind" --cpu 4 14 -- \
+            "$vlc_command" --no-qt-privacy-ask --no-dbus "$file"
+    done
+    return 0
+}
+
+# median FILE FIELD: the median of FIELD=value over the lines of FILE, or n/a.
+median() {
+    [ -f "$work/$1" ] || { echo n/a; return; }
+    grep -o " $2=[0-9.]*" "$work/$1" | cut -d= -f2 | sort -g |
+        awk '{ v[NR] = $1 } END { if (NR == 0) print "n/a";
+              else if (NR % 2) print v[(NR + 1) / 2]; else printf "%.2f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+ratio() {
+    awk -v a="$1" -v b="$2" 'BEGIN { if (a == "n/a" || b == "n/a" || b + 0 == 0) print "n/a";
+                                     else printf "%.2f\n", a / b }'
+}
+
+install_peers
+start_servers
+make_media
+make_vlc_command
+# A warm-up round fills the file cache and the peers' first-run files; it is not counted.
+log "warm-up round"
+startup_round
+playback_round
+rm -f "$work"/start-* "$work"/cpu-*
+for round in $(seq "$rounds"); do
+    log "round $round of $rounds"
+    startup_round
+    playback_round
+done
+log "double-click to playing, in process"
+(cd "$work" && "$build/bench/marrowlark_bench_play" --runs $((rounds * 2 + 1)) \
+    ogg/tone.ogg mp3/tone.mp3 mp4/video.mp4 2>>"$work/programs.log") >"$work/play.txt"
+folders_csv="$work/folders.csv"
+if [ -x "$build/bench/marrowlark_bench" ]; then
+    log "folders, in process"
+    "$build/bench/marrowlark_bench" --benchmark_repetitions="$rounds" \
+        --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null >"$folders_csv"
+fi
+
+anchor_first=$(median start-anchor first_ms)
+echo "Measured $(date -u +%Y-%m-%d) on $(nproc) cores, Xvfb and a PulseAudio null sink; medians of $rounds rounds."
+echo
+echo "| start-up | first content (ms) | ratio to bare Qt | RSS at first content (MiB) | RSS at 2 s (MiB) | idle CPU (% of a core) |"
+echo "|---|---|---|---|---|---|"
+for entry in "marrowlark:Marrowlark" "anchor:bare Qt window, same six controls" \
+    "linked:the same with libmpv linked" "mpv:mpv (idle window)" "vlc:VLC (Qt interface)"; do
+    key=${entry%%:*}
+    first=$(median "start-$key" first_ms)
+    echo "| ${entry#*:} | $first | $(ratio "$first" "$anchor_first") | $(median "start-$key" rss_first) | $(median "start-$key" rss_mib) | $(median "start-$key" cpu_pct) |"
+done
+echo
+echo "| CPU while playing (% of a core, seconds 4-14) | Marrowlark | mpv | VLC | Marrowlark / VLC | Marrowlark / mpv |"
+echo "|---|---|---|---|---|---|"
+for entry in "ogg:audio (Vorbis, 440 Hz)" "mp4:video 640x360 H.264 + AAC"; do
+    kind=${entry%%:*}
+    own=$(median "cpu-$kind-marrowlark" cpu_pct)
+    mpv_cpu=$(median "cpu-$kind-mpv" cpu_pct)
+    vlc_cpu=$(median "cpu-$kind-vlc" cpu_pct)
+    echo "| ${entry#*:} | $own | $mpv_cpu | $vlc_cpu | $(ratio "$own" "$vlc_cpu") | $(ratio "$own" "$mpv_cpu") |"
+done
+echo
+echo "| double-click to playing (in process, from stopped) | engine's own load to playing (ms) | double-click to state 3 (ms) | ratio |"
+echo "|---|---|---|---|"
+tail -n +2 "$work/play.txt" | awk '{ printf "| %s | %s | %s | %s |\n", $1, $2, $3, $4 }'
+if [ -s "$folders_csv" ]; then
+    echo
+    echo "| switch the list (in process, wall time) | floor: readdir + natural sort (ms) | setPath (ms) | ratio | setPath + paint (ms) | ratio |"
+    echo "|---|---|---|---|---|---|"
+    value() { grep "^\"$1/real_time_median\"" "$folders_csv" | cut -d, -f3 | head -1; }
+    for size in 1000 10000 100000; do
+        floor=$(value "floor/readdir+natural-sort/$size")
+        set_path=$(value "list/setPath/$size")
+        painted=$(value "list/setPath+paint/$size")
+        [ -n "$floor" ] || continue
+        printf '| %s files | %.1f | %.1f | %s | %.1f | %s |\n' "$size" "$floor" "$set_path" \
+            "$(ratio "$set_path" "$floor")" "$painted" "$(ratio "$painted" "$floor")"
+    done
+    miss=$(grep '^"keystroke/folderExists-miss_median"' "$folders_csv" | cut -d, -f3)
+    printf '\nA keystroke naming no folder (one failed folder lookup): %.2f µs.\n' "$miss"
+fi
