@@ -14,7 +14,8 @@ cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARROWLARK_
     -DMARROWLARK_SANITIZE=ON >/dev/null
 cmake --build "$build_dir" -j "$(nproc)"
 
-export ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_init_order=1:detect_odr_violation=1
+# Full unwinding: the system libraries have no frame pointers, and suppressions match by frame.
+export ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0:check_initialization_order=1:strict_init_order=1:detect_odr_violation=1
 export LSAN_OPTIONS="suppressions=$root/tests/hostile/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export MARROWLARK_SANITIZED=1
