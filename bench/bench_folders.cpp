@@ -121,7 +121,7 @@ void switchFolder(benchmark::State& state, bool paint)
         list.setPath(empty);
         state.ResumeTiming();
     }
-    state.counters["files"] = files;
+    state.SetLabel(std::to_string(files) + " files");
 }
 
 void BM_SwitchFolder(benchmark::State& state)

@@ -97,6 +97,8 @@ make_vlc_command() {
     chmod 755 "$vlc_command"
 }
 have() { command -v "$1" >/dev/null; }
+# mpv turns down Xvfb's software OpenGL unless told to take it, and would fall back to SDL.
+mpv_gl=--opengl-sw=yes
 
 # probe NAME CWD PROBE-OPTIONS... -- PROGRAM...: one run, figures appended to $work/NAME.
 probe_run() {
@@ -110,7 +112,7 @@ startup_round() {
     probe_run start-marrowlark "$work/start" "${opts[@]}" "$app"
     probe_run start-anchor "$work/start" "${opts[@]}" "$build/bench/marrowlark_anchor"
     probe_run start-linked "$work/start" "${opts[@]}" "$build/bench/marrowlark_anchor_linked"
-    have mpv && probe_run start-mpv "$work/start" "${opts[@]}" mpv --idle=yes --force-window=yes
+    have mpv && probe_run start-mpv "$work/start" "${opts[@]}" mpv $mpv_gl --idle=yes --force-window=yes
     have vlc && probe_run start-vlc "$work/start" "${opts[@]}" \
         "$vlc_command" --no-qt-privacy-ask --no-dbus
     return 0
@@ -126,7 +128,8 @@ playback_round() {
         file=$(ls "$work/$kind"/*)
         probe_run "cpu-$kind-marrowlark" "$work/$kind" --window --after-content \
             "$double_click_first_row" --cpu 4 14 -- "$app"
-        have mpv && probe_run "cpu-$kind-mpv" "$work/$kind" --cpu 4 14 -- mpv --no-terminal "$file"
+        have mpv && probe_run "cpu-$kind-mpv" "$work/$kind" --cpu 4 14 -- \
+            mpv $mpv_gl --no-terminal "$file"
         have vlc && probe_run "cpu-$kind-vlc" "$work/$kind" --cpu 4 14 -- \
             "$vlc_command" --no-qt-privacy-ask --no-dbus "$file"
     done
@@ -161,12 +164,14 @@ for round in $(seq "$rounds"); do
 done
 log "double-click to playing, in process"
 (cd "$work" && "$build/bench/marrowlark_bench_play" --runs $((rounds * 2 + 1)) \
-    ogg/tone.ogg mp3/tone.mp3 mp4/video.mp4 2>>"$work/programs.log") >"$work/play.txt"
+    ogg/tone.ogg mp3/tone.mp3 mp4/video.mp4 2>>"$work/programs.log") >"$work/play.txt" ||
+    log "the double-click benchmark failed"
 folders_csv="$work/folders.csv"
 if [ -x "$build/bench/marrowlark_bench" ]; then
     log "folders, in process"
     "$build/bench/marrowlark_bench" --benchmark_repetitions="$rounds" \
-        --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null >"$folders_csv"
+        --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null >"$folders_csv" ||
+        log "the folder benchmarks failed"
 fi
 
 anchor_first=$(median start-anchor first_ms)
