@@ -84,6 +84,10 @@ void check(const MpvLibrary& mpv, int status, const char* what)
 
 QByteArray absoluteLocalPath(const QString& path)
 {
+    if (path.contains(QChar(u'\0'))) {
+        // No file name holds one, and the engine would read the path as ending there: another file.
+        throw ProgramError(QStringLiteral("%1: not a valid file name").arg(displayFileName(path)));
+    }
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(toFsPath(path), error);
     if (error) {

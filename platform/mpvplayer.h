@@ -23,7 +23,8 @@ class QMenu;
  *   plays silently when there is no sound device.
  * - Every location is handed to the engine as the absolute local path of the file, so that no
  *   location is ever taken for a protocol or for standard input, and playlists or folders are
- *   never expanded into other entries.
+ *   never expanded into other entries. A location holding a NUL character names no file:
+ *   setUrl() raises ProgramError for it and changes nothing.
  * - A right-click on the display opens the player's own menu: Play, Pause, Stop, Mute, Volume up
  *   and Volume down; their state changes come back through playStateChange().
  * - The engine is a shared library loaded at run time (mpvlibrary.h). It is brought up on a

@@ -4,6 +4,7 @@
 #include "enginemedia.h"
 #include "mpvplayer.h"
 #include "pathcodec.h"
+#include "programerror.h"
 #include "testfolder.h"
 
 #include <QAction>
@@ -71,6 +72,8 @@ private slots:
     void failedOpens();
     void playableLocations_data();
     void playableLocations();
+
+    void locationWithNulIsRefused();
 
     void menuOffersTheTransport();
     void menuActions_data();
@@ -292,6 +295,16 @@ void TestPlayer::playableLocations()
     QCOMPARE(player.url(), location);
     QCOMPARE(encodeFileName(player.url()), encodeFileName(location));
     checkContract(log);
+}
+
+// A NUL ends the path for the engine: it would open the file named by the part before it.
+void TestPlayer::locationWithNulIsRefused()
+{
+    MpvPlayer player;
+    StateLog log(player);
+    QVERIFY_THROWS_EXCEPTION(ProgramError, player.setUrl(media("tone.mp3") + QChar(u'\0') + QStringLiteral("x")));
+    QCOMPARE(player.url(), QString());
+    runScript(player, log, {"open tone.ogg", "expect 3"});
 }
 
 void TestPlayer::menuOffersTheTransport()
