@@ -34,6 +34,12 @@ Application::Application(const char* programName)
     setApplicationName(QStringLiteral("Marrowlark"));
     setApplicationVersion(QStringLiteral("1.00"));
     setQuitOnLastWindowClosed(true);
+    setUnhandledErrorReport([this](const ProgramError& error) { showUnhandledError(error.message()); });
+}
+
+Application::~Application()
+{
+    setUnhandledErrorReport({});
 }
 
 bool Application::notify(QObject* receiver, QEvent* event)
@@ -41,7 +47,7 @@ bool Application::notify(QObject* receiver, QEvent* event)
     try {
         return QApplication::notify(receiver, event);
     } catch (const ProgramError& error) {
-        reportUnhandledError(error.message());
+        showUnhandledError(error.message());
         return true;
     }
 }
@@ -59,7 +65,7 @@ void Application::showErrorBox(const QString& message)
     box.exec();
 }
 
-void Application::reportUnhandledError(const QString& message)
+void Application::showUnhandledError(const QString& message)
 {
     std::fprintf(stderr, "Marrowlark: %s\n", message.toLocal8Bit().constData());
     std::fflush(stderr);

@@ -6,9 +6,11 @@
 
 /**
  * The application object. Besides Qt's own work it is the report of unhandled errors: a
- * ProgramError that escapes an event handler is caught here, at the boundary of event dispatch,
- * written to standard error and shown in a modal message box titled "Marrowlark"; then the event
- * loop goes on and the window stays usable. Errors of other types are not caught.
+ * ProgramError that escapes an event handler is written to standard error and shown in a modal
+ * message box titled "Marrowlark"; then the event loop goes on and the window stays usable.
+ * Handlers bound with reportingErrors() (programerror.h) hand their errors to this report at the
+ * connection; notify() catches any other that reaches the boundary of event dispatch. Errors of
+ * other types are not caught.
  */
 class Application final : public QApplication {
     Q_OBJECT
@@ -19,6 +21,7 @@ public:
 
     /// Takes the program's name alone: no argument, Qt's own included, has any effect.
     explicit Application(const char* programName);
+    ~Application() override;
 
     bool notify(QObject* receiver, QEvent* event) override;
 
@@ -28,7 +31,7 @@ public:
     static void showErrorBox(const QString& message);
 
 private:
-    void reportUnhandledError(const QString& message);
+    void showUnhandledError(const QString& message);
 
     ErrorReport m_report;
 };

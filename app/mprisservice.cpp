@@ -1,5 +1,7 @@
 #include "mprisservice.h"
 
+#include "programerror.h"
+
 #include "form1.h"
 #include "formbehaviour.h"
 #include "mprisadaptors.h"
@@ -135,17 +137,20 @@ void MprisService::quit()
 
 void MprisService::playPause()
 {
-    QMetaObject::invokeMethod(&m_behaviour, &FormBehaviour::playPauseToggle, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &m_behaviour, reportingErrors([behaviour = &m_behaviour] { behaviour->playPauseToggle(); }), Qt::QueuedConnection);
 }
 
 void MprisService::play()
 {
-    QMetaObject::invokeMethod(&m_behaviour, &FormBehaviour::command2Click, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &m_behaviour, reportingErrors([behaviour = &m_behaviour] { behaviour->command2Click(); }), Qt::QueuedConnection);
 }
 
 void MprisService::pause()
 {
-    QMetaObject::invokeMethod(&m_behaviour, &FormBehaviour::command3Click, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &m_behaviour, reportingErrors([behaviour = &m_behaviour] { behaviour->command3Click(); }), Qt::QueuedConnection);
 }
 
 void MprisService::refuseUnsupported(const QDBusMessage& call, const QString& what) const

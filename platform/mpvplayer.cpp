@@ -439,17 +439,18 @@ void MpvPlayer::createContextMenu()
 {
     m_menu = new QMenu(this);
     m_menu->setObjectName(QStringLiteral("playerMenu"));
-    connect(m_menu->addAction(tr("Play")), &QAction::triggered, this, &MpvPlayer::resume);
-    connect(m_menu->addAction(tr("Pause")), &QAction::triggered, this, &MpvPlayer::pause);
-    connect(m_menu->addAction(tr("Stop")), &QAction::triggered, this, &MpvPlayer::stop);
+    // A refused engine call goes to the report from here, not through the menu's own code.
+    connect(m_menu->addAction(tr("Play")), &QAction::triggered, this, reportingErrors([this] { resume(); }));
+    connect(m_menu->addAction(tr("Pause")), &QAction::triggered, this, reportingErrors([this] { pause(); }));
+    connect(m_menu->addAction(tr("Stop")), &QAction::triggered, this, reportingErrors([this] { stop(); }));
     QAction* mute = m_menu->addAction(tr("Mute"));
     mute->setCheckable(true);
-    connect(mute, &QAction::triggered, this, [this](bool on) { setMuted(on); });
-    connect(m_menu, &QMenu::aboutToShow, this, [this, mute] { mute->setChecked(isMuted()); });
+    connect(mute, &QAction::triggered, this, reportingErrors([this, mute] { setMuted(mute->isChecked()); }));
+    connect(m_menu, &QMenu::aboutToShow, this, reportingErrors([this, mute] { mute->setChecked(isMuted()); }));
     connect(m_menu->addAction(tr("Volume up")), &QAction::triggered, this,
-            [this] { changeVolume(kVolumeStep); });
+            reportingErrors([this] { changeVolume(kVolumeStep); }));
     connect(m_menu->addAction(tr("Volume down")), &QAction::triggered, this,
-            [this] { changeVolume(-kVolumeStep); });
+            reportingErrors([this] { changeVolume(-kVolumeStep); }));
 }
 
 void MpvPlayer::setMuted(bool muted)

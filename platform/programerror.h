@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <stdexcept>
 
 /**
@@ -19,3 +20,29 @@ public:
     /// The message as the user should read it.
     QString message() const;
 };
+
+/**
+ * The report of unhandled errors. The application installs how an error is shown; until it does,
+ * reportUnhandledError() writes the message to standard error only. GUI thread only.
+ */
+void setUnhandledErrorReport(std::function<void(const ProgramError&)> report);
+void reportUnhandledError(const ProgramError& error);
+
+/**
+ * Binds a handler to an event so that a ProgramError escaping it goes to the report right there,
+ * at the connection, instead of unwinding through Qt's own code (which is built without
+ * exception cleanups and would be left with stale state and leaks). The handler itself traps
+ * nothing; arguments of the signal are ignored.
+ *
+ *     connect(button, &QPushButton::clicked, this, reportingErrors([this] { play(); }));
+ */
+template <typename Handler> auto reportingErrors(Handler handler)
+{
+    return [handler](auto&&...) {
+        try {
+            handler();
+        } catch (const ProgramError& error) {
+            reportUnhandledError(error);
+        }
+    };
+}

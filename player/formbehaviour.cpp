@@ -6,6 +6,7 @@
 #include "form1.h"
 #include "glyphbutton.h"
 #include "playerfacade.h"
+#include "programerror.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -40,14 +41,15 @@ FormBehaviour::FormBehaviour(Form1& form)
     : QObject(&form)
     , m_form(form)
 {
-    connect(form.text1(), &QLineEdit::textChanged, this, &FormBehaviour::text1Change);
-    connect(form.command1(), &QPushButton::clicked, this, &FormBehaviour::playSelectedFile);
+    // Each handler's errors go to the report at its connection, never through Qt's own code.
+    connect(form.text1(), &QLineEdit::textChanged, this, reportingErrors([this] { text1Change(); }));
+    connect(form.command1(), &QPushButton::clicked, this, reportingErrors([this] { playSelectedFile(); }));
     // The double-click alone: a double-click also emits activated, which would play twice.
-    connect(form.file1(), &QAbstractItemView::doubleClicked, this, &FormBehaviour::playSelectedFile);
-    connect(form.command2(), &QPushButton::clicked, this, &FormBehaviour::command2Click);
-    connect(form.command3(), &QPushButton::clicked, this, &FormBehaviour::command3Click);
+    connect(form.file1(), &QAbstractItemView::doubleClicked, this, reportingErrors([this] { playSelectedFile(); }));
+    connect(form.command2(), &QPushButton::clicked, this, reportingErrors([this] { command2Click(); }));
+    connect(form.command3(), &QPushButton::clicked, this, reportingErrors([this] { command3Click(); }));
     connect(form.windowsMediaPlayer1(), &PlayerFacade::playStateChange, this,
-            &FormBehaviour::windowsMediaPlayer1PlayStateChange);
+            reportingErrors([this] { windowsMediaPlayer1PlayStateChange(0); }));
     form.file1()->installEventFilter(this);
 }
 
@@ -95,7 +97,8 @@ bool FormBehaviour::eventFilter(QObject* watched, QEvent* event)
     // The type first: the list's destructor still sends events through this filter after the
     // window's own destructor has run, when m_form may no longer be touched.
     if (event->type() == QEvent::KeyPress && watched == m_form.file1()) {
-        file1KeyPress(keyAsciiOf(*static_cast<QKeyEvent*>(event)));
+        const int keyAscii = keyAsciiOf(*static_cast<QKeyEvent*>(event));
+        reportingErrors([this, keyAscii] { file1KeyPress(keyAscii); })();
     }
     return false; // the list's own handling of every key stays
 }
