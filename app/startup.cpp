@@ -4,11 +4,16 @@
 #include "filelistbox.h"
 #include "formbehaviour.h"
 #include "glyphbutton.h"
-#include "mpvplayer.h"
 #include "mprisservice.h"
+#include "mpvplayer.h"
 #include "programerror.h"
 
+#include <QEvent>
+#include <QTimer>
+
 #include <cstdio>
+#include <functional>
+#include <utility>
 
 namespace {
 
@@ -16,6 +21,32 @@ PlayerFacade* makeRealPlayer(QWidget* parent)
 {
     return new MpvPlayer(parent);
 }
+
+// Calls back once, from the event loop, after the window's first picture has been painted and
+// handed to the display.
+class FirstPaintWatcher final : public QObject {
+public:
+    FirstPaintWatcher(QWidget& window, std::function<void()> then)
+        : QObject(&window)
+        , m_then(std::move(then))
+    {
+        window.installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            // Queued: the children paint and the picture is flushed before the call runs.
+            QTimer::singleShot(0, watched, std::move(m_then));
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_then;
+};
 
 } // namespace
 
@@ -37,11 +68,15 @@ void runLoadStep(Form1& form)
 std::unique_ptr<Form1> createMainWindow(const Form1::PlayerFactory& makePlayer)
 {
     auto form = std::make_unique<Form1>(makePlayer ? makePlayer : Form1::PlayerFactory(&makeRealPlayer));
-    form->setWindowIcon(applicationIcon());
     auto* behaviour = new FormBehaviour(*form);
     runLoadStep(*form);
-    // Media keys and the desktop's media controls, when there is a session bus to offer them on.
-    MprisService::publish(*form, *behaviour);
+    // Neither serves the first picture: decoding the icon's six images and the round trip to the
+    // bus daemon wait until it is on the screen.
+    new FirstPaintWatcher(*form, [form = form.get(), behaviour] {
+        form->setWindowIcon(applicationIcon());
+        // Media keys and the desktop's media controls, when there is a session bus to offer them on.
+        MprisService::publish(*form, *behaviour);
+    });
     return form;
 }
 

@@ -83,6 +83,7 @@ private slots:
     void quitClosesTheWindow();
     void secondWindowLeavesTheFirstOnTheBus();
     void noBusMeansNoServiceAndNoWarning();
+    void publishedOnceTheWindowHasPainted();
 
     void realPlayerFollowsTheMediaKeys();
 
@@ -108,7 +109,8 @@ void TestMpris::init()
     m_form = createMainWindow([](QWidget* parent) { return new FakePlayer(parent); });
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
-    QVERIFY(client().interface()->isServiceRegistered(MprisService::serviceName()));
+    // Published once the window has painted.
+    QTRY_VERIFY(client().interface()->isServiceRegistered(MprisService::serviceName()));
     m_recorder.changes.clear();
 }
 
@@ -359,6 +361,21 @@ void TestMpris::noBusMeansNoServiceAndNoWarning()
     auto* behaviour = m_form->findChild<FormBehaviour*>();
     QVERIFY(behaviour);
     QCOMPARE(MprisService::publish(*m_form, *behaviour, nowhere), nullptr);
+}
+
+void TestMpris::publishedOnceTheWindowHasPainted()
+{
+    m_form.reset(); // frees the bus name
+    const auto registered = [] {
+        return client().interface()->isServiceRegistered(MprisService::serviceName()).value();
+    };
+    QTRY_VERIFY(!registered());
+    const auto form = createMainWindow([](QWidget* parent) { return new FakePlayer(parent); });
+    QCoreApplication::processEvents();
+    QVERIFY(!registered()); // nothing painted yet: the first picture does not wait on the bus
+    form->show();
+    QTRY_VERIFY(registered());
+    QVERIFY(form->findChild<MprisService*>());
 }
 
 void TestMpris::realPlayerFollowsTheMediaKeys()
