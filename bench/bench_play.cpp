@@ -159,6 +159,7 @@ public:
         m_form->file1()->setFocus();
         auto* player = qobject_cast<MpvPlayer*>(m_form->windowsMediaPlayer1());
         QSignalSpy started(player, &MpvPlayer::engineStarted);
+        player->startEngine(); // as the user's first press into the window would
         if (!player->isEngineReady() && !started.wait(kTimeoutMs)) {
             std::fprintf(stderr, "the player's engine did not come up\n");
             std::exit(1);

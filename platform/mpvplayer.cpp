@@ -6,10 +6,10 @@
 #include "soundcookie.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QPainter>
-#include <QTimer>
 
 #include <algorithm>
 #include <cstdlib>
@@ -349,6 +349,9 @@ MpvPlayer::MpvPlayer(QWidget* parent, const QString& engineLibrary)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     createContextMenu();
+    // Application-wide: a press reaches the widget under the pointer or with the focus, anywhere
+    // in the window. Removed once the engine is on its way.
+    qApp->installEventFilter(this);
 }
 
 MpvPlayer::~MpvPlayer()
@@ -365,10 +368,11 @@ bool MpvPlayer::isEngineReady() const
 
 void MpvPlayer::startEngine()
 {
-    if (m_engineStart != EngineStart::NotStarted && m_engineStart != EngineStart::Scheduled) {
+    if (m_engineStart != EngineStart::NotStarted) {
         return;
     }
     m_engineStart = EngineStart::Starting;
+    qApp->removeEventFilter(this);
     keepSoundCookieUnwritten(); // before any thread of the engine reads the environment
     // Loading the library and initialising the engine take about a tenth of a second; on a
     // thread of their own they never hold up the window, and a click meanwhile is kept.
@@ -413,8 +417,7 @@ bool MpvPlayer::deferUntilEngineReady(std::function<void()> call)
     case EngineStart::Failed:
         throw ProgramError(m_engineError);
     case EngineStart::NotStarted:
-    case EngineStart::Scheduled:
-        startEngine(); // a call before the first paint, or to a player that is never shown
+        startEngine(); // a call before any input, or to a player that is never shown
         break;
     case EngineStart::Starting:
         break;
@@ -513,13 +516,25 @@ bool MpvPlayer::isMuted() const
     return engineNow().flag("mute");
 }
 
+bool MpvPlayer::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::TouchBegin:
+        if (watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == window()) {
+            startEngine();
+        }
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
 void MpvPlayer::paintEvent(QPaintEvent* /*event*/)
 {
-    if (m_engineStart == EngineStart::NotStarted) {
-        // The engine comes up once this first picture is on the screen, not before it.
-        m_engineStart = EngineStart::Scheduled;
-        QTimer::singleShot(0, this, &MpvPlayer::startEngine);
-    }
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
     if (!m_frame.isNull()) {

@@ -28,9 +28,11 @@ class QMenu;
  * - A right-click on the display opens the player's own menu: Play, Pause, Stop, Mute, Volume up
  *   and Volume down; their state changes come back through playStateChange().
  * - The engine is a shared library loaded at run time (mpvlibrary.h). It is brought up on a
- *   thread of its own once the widget has first painted, so the window shows before the engine's
- *   cost is paid and no call ever waits for it; a call that needs the engine before the widget
- *   paints (a player never shown) starts it at once. Until it is up, playState() reads
+ *   thread of its own at the first mouse press or key press into the widget's window, at the
+ *   first call that needs it, or by startEngine(): a window that is never touched does not pay
+ *   for it (some 35 MiB and a tenth of a second of CPU), and no call ever waits for it, so the
+ *   press that starts a double-click brings the engine up while the user completes it and the
+ *   open is kept until it is up. Until it is up, playState() reads
  *   PlayStateUndefined and url() the location as set; setUrl(), play(), pause() and the menu's
  *   commands are kept and made in their order once it is up. volume() and isMuted() wait for it.
  * - When the engine cannot be brought up, the widget goes on as a black strip: setUrl() and every
@@ -64,12 +66,18 @@ public:
     /// Whether the engine is up and every call kept until then has been made.
     bool isEngineReady() const;
 
+    /// Begins bringing the engine up in the background, unless it is up or on its way; returns
+    /// at once. engineStarted() tells when it has ended.
+    void startEngine();
+
 signals:
     /// The engine start has ended, @p ready or failed; emitted once, before kept calls are made.
     void engineStarted(bool ready);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    /// Watches the application's input for the first press into this widget's window.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
@@ -77,10 +85,9 @@ private:
     friend class Engine;
     class Transport;
 
-    enum class EngineStart { NotStarted, Scheduled, Starting, Ready, Failed };
+    enum class EngineStart { NotStarted, Starting, Ready, Failed };
 
     void createContextMenu();
-    void startEngine();
     void finishEngineStart();
     /// False when the engine is up: the caller goes on. Otherwise keeps @p call for when it is
     /// (starting it if need be) and answers true; raises ProgramError when it failed to start.

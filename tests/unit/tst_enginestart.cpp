@@ -1,5 +1,6 @@
-// The player's engine comes up in the background after the first paint: calls made before it is
-// up are kept and made in order, and a missing engine library leaves the window working.
+// The player's engine comes up in the background at the first press into the window: calls made
+// before it is up are kept and made in order, and a missing engine library leaves the window
+// working.
 
 #include "enginemedia.h"
 #include "filelistbox.h"
@@ -21,7 +22,10 @@ class TestEngineStart : public QObject {
 
 private slots:
     void initTestCase();
-    void startsOnlyOnceThePlayerHasPainted();
+    void untouchedWindowDoesNotStartTheEngine();
+    void firstPressIntoTheWindowStartsTheEngine_data();
+    void firstPressIntoTheWindowStartsTheEngine();
+    void firstDoubleClickPlaysWithoutWaiting();
     void callsBeforeTheEngineAreMadeInOrder_data();
     void callsBeforeTheEngineAreMadeInOrder();
     void libraryThatCannotBeLoaded_data();
@@ -38,10 +42,25 @@ namespace {
 constexpr int kTimeoutMs = 20000;
 
 using Step = std::function<void(MpvPlayer&, const QString& file)>;
+using Press = std::function<void(Form1&)>;
+
+std::unique_ptr<Form1> shownWindow()
+{
+    auto form = createMainWindow();
+    form->show();
+    form->file1()->setFocus();
+    return QTest::qWaitForWindowExposed(form.get()) ? std::move(form) : nullptr;
+}
+
+MpvPlayer& playerOf(Form1& form)
+{
+    return static_cast<MpvPlayer&>(*form.windowsMediaPlayer1());
+}
 
 } // namespace
 
 Q_DECLARE_METATYPE(QList<Step>)
+Q_DECLARE_METATYPE(Press)
 
 void TestEngineStart::initTestCase()
 {
@@ -52,17 +71,62 @@ void TestEngineStart::initTestCase()
     file.write(testmedia::tone(QStringLiteral("ogg"), 440, 3));
 }
 
-void TestEngineStart::startsOnlyOnceThePlayerHasPainted()
+void TestEngineStart::untouchedWindowDoesNotStartTheEngine()
 {
-    MpvPlayer player;
-    player.resize(325, 40);
+    const auto form = shownWindow();
+    QVERIFY(form);
+    QSignalSpy started(&playerOf(*form), &MpvPlayer::engineStarted);
+    // Painted, moved over and repainted, but never pressed: an idle window stays small.
+    form->update();
+    QTest::mouseMove(form->file1()->viewport(), QPoint(20, 20));
+    QVERIFY(!started.wait(500));
+    QVERIFY(!playerOf(*form).isEngineReady());
+}
+
+void TestEngineStart::firstPressIntoTheWindowStartsTheEngine_data()
+{
+    QTest::addColumn<Press>("press");
+    QTest::newRow("mouse press in the list") << Press([](Form1& f) {
+        QTest::mousePress(f.file1()->viewport(), Qt::LeftButton, {}, QPoint(20, 5));
+        QTest::mouseRelease(f.file1()->viewport(), Qt::LeftButton, {}, QPoint(20, 5));
+    });
+    QTest::newRow("key in the list") << Press([](Form1& f) { QTest::keyClick(f.file1(), Qt::Key_Down); });
+    QTest::newRow("key in the folder box") << Press([](Form1& f) { QTest::keyClick(f.text1(), Qt::Key_End); });
+    QTest::newRow("mouse press on the strip") << Press([](Form1& f) {
+        QTest::mouseClick(f.windowsMediaPlayer1(), Qt::LeftButton, {}, QPoint(5, 5));
+    });
+}
+
+void TestEngineStart::firstPressIntoTheWindowStartsTheEngine()
+{
+    QFETCH(Press, press);
+    const auto form = shownWindow();
+    QVERIFY(form);
+    MpvPlayer& player = playerOf(*form);
     QSignalSpy started(&player, &MpvPlayer::engineStarted);
-    QCoreApplication::processEvents();
-    QCOMPARE(started.count(), 0); // nothing asked for it and nothing was painted yet
-    player.show();
+    QVERIFY(!player.isEngineReady());
+    press(*form);
+    QVERIFY(!player.isEngineReady()); // the press did not wait for it
     QVERIFY(started.wait(kTimeoutMs));
     QCOMPARE(started.first().first().toBool(), true);
     QVERIFY(player.isEngineReady());
+}
+
+void TestEngineStart::firstDoubleClickPlaysWithoutWaiting()
+{
+    const auto form = shownWindow();
+    QVERIFY(form);
+    MpvPlayer& player = playerOf(*form);
+    form->text1()->setText(m_dir.path()); // typing by program: no key press
+    FileListBox& list = *form->file1();
+    QTRY_COMPARE(list.model()->rowCount(), 1);
+    QVERIFY(!player.isEngineReady());
+    const QPoint row = list.visualRect(list.model()->index(0, 0)).center();
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, row);
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, row);
+    QVERIFY(!player.isEngineReady()); // the open is kept, the window went on
+    QCOMPARE(player.url(), m_tone);
+    QTRY_COMPARE_WITH_TIMEOUT(player.playState(), PlayStatePlaying, kTimeoutMs);
 }
 
 void TestEngineStart::callsBeforeTheEngineAreMadeInOrder_data()
@@ -124,6 +188,8 @@ void TestEngineStart::windowWorksWithoutTheEngine()
     auto& player = static_cast<MpvPlayer&>(*form->windowsMediaPlayer1());
     QSignalSpy started(&player, &MpvPlayer::engineStarted);
     form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QTest::keyClick(form->file1(), Qt::Key_Down); // the first press tries to start it
     QVERIFY(started.wait(kTimeoutMs));
     QCOMPARE(started.first().first().toBool(), false);
 
