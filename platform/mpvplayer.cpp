@@ -486,7 +486,7 @@ void MpvPlayer::setUrl(const QString& path)
 
 void MpvPlayer::open(const QByteArray& absolutePath)
 {
-    m_engine->setFlag("pause", false); // the engine's pause survives loads; every open autostarts
+    setPaused(false); // the engine's pause survives loads; every open autostarts
     m_openingEntry = m_engine->loadFile(absolutePath);
     m_opening = true;
 }
@@ -651,7 +651,7 @@ void MpvPlayer::resume()
         return;
     }
     if (m_opening || m_currentEntry >= 0) {
-        m_engine->setFlag("pause", false);
+        setPaused(false);
     } else if (!m_url.isEmpty()) {
         setUrl(m_url); // ended, stopped or failed: play the location again
     }
@@ -663,7 +663,7 @@ void MpvPlayer::pause()
         return;
     }
     if (m_opening || m_currentEntry >= 0) {
-        m_engine->setFlag("pause", true);
+        setPaused(true);
     }
 }
 
@@ -696,5 +696,11 @@ PlayState MpvPlayer::runningState() const
     if (m_waitingForData) {
         return PlayStateBuffering;
     }
-    return m_engine->flag("pause") ? PlayStatePaused : PlayStatePlaying;
+    return m_paused ? PlayStatePaused : PlayStatePlaying;
+}
+
+void MpvPlayer::setPaused(bool paused)
+{
+    m_engine->setFlag("pause", paused);
+    m_paused = paused;
 }

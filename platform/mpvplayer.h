@@ -110,6 +110,7 @@ private:
 
     void resume();
     void pause();
+    void setPaused(bool paused);
     void stop();
     void setState(PlayState state, bool announceEvenIfUnchanged = false);
     PlayState runningState() const;
@@ -129,4 +130,7 @@ private:
     qint64 m_currentEntry = -1; ///< the entry the engine works on, or -1 while idle
     bool m_opening = false;
     bool m_waitingForData = false;
+    // The engine's pause as last set here. Nothing else sets it (the engine's own key bindings,
+    // controls and end-of-file pause are off), and a state change needs no round trip to read it.
+    bool m_paused = false;
 };
