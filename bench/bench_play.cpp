@@ -1,11 +1,15 @@
 // From the user's double-click to "playing", against the engine's own load-to-playing time.
 //
 //   marrowlark_bench_play [--runs N] FILE...
+//   marrowlark_bench_play --first FILE
 //
 // For each file, in interleaved rounds: (a) the engine alone, as the player sets it up (software
 // renderer, same options), times `loadfile` until PLAYBACK_RESTART, starting from idle; (b) the
 // program's window, shown, with its engine up, times a double-click on the file's row until the
 // player announces state 3 (playing), starting from stopped. Prints the medians and the ratio.
+// With --first, once per process: the window just shown and never touched, its engine not yet
+// started; times the first double-click from its first press (which starts the engine) until
+// state 3, and prints "first_ms=..." (bench/run.sh runs it in fresh processes).
 // Needs a display (the window is real) and a sound server or none (the engine falls back).
 
 #include "filelistbox.h"
@@ -152,11 +156,18 @@ private:
 // The program's own window, driven as the user drives it.
 class Window {
 public:
-    Window()
+    explicit Window(bool startEngine = true)
         : m_form(createMainWindow())
     {
         m_form->show();
         m_form->file1()->setFocus();
+        if (!QTest::qWaitForWindowExposed(m_form.get())) {
+            std::fprintf(stderr, "the window did not show\n");
+            std::exit(1);
+        }
+        if (!startEngine) {
+            return;
+        }
         auto* player = qobject_cast<MpvPlayer*>(m_form->windowsMediaPlayer1());
         QSignalSpy started(player, &MpvPlayer::engineStarted);
         player->startEngine(); // as the user's first press into the window would
@@ -168,13 +179,8 @@ public:
 
     double timeDoubleClick(const QString& path)
     {
-        const QFileInfo file(path);
-        m_form->text1()->setText(file.absolutePath()); // the list follows the typed folder
+        const QPoint at = showRow(path);
         FileListBox& list = *m_form->file1();
-        const QModelIndex row = findRow(list, file.fileName());
-        list.selectionModel()->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect);
-        const QPoint at = list.visualRect(row).center();
-
         PlayerFacade& player = *m_form->windowsMediaPlayer1();
         // A double-click is a click and then a second press that arrives as the double-click.
         QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, at);
@@ -186,7 +192,30 @@ public:
         return ms;
     }
 
+    // From the first press of the double-click, which is the window's first input.
+    double timeFirstDoubleClick(const QString& path)
+    {
+        const QPoint at = showRow(path);
+        FileListBox& list = *m_form->file1();
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at);
+        return waitForState(*m_form->windowsMediaPlayer1(), PlayStatePlaying, clock);
+    }
+
 private:
+    // Lists the file's folder (typed by program, which is no input) and returns its row's centre.
+    QPoint showRow(const QString& path)
+    {
+        const QFileInfo file(path);
+        m_form->text1()->setText(file.absolutePath()); // the list follows the typed folder
+        FileListBox& list = *m_form->file1();
+        const QModelIndex row = findRow(list, file.fileName());
+        list.selectionModel()->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect);
+        return list.visualRect(row).center();
+    }
+
     static QModelIndex findRow(const FileListBox& list, const QString& name)
     {
         for (int row = 0; row < list.model()->rowCount(); ++row) {
@@ -238,17 +267,26 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C"); // as the program's own application object does
     int runs = 9;
+    bool first = false;
     QStringList files;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
+        if (std::strcmp(argv[i], "--first") == 0) {
+            first = true;
+        } else if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
             runs = std::atoi(argv[++i]);
         } else {
             files << QFileInfo(QString::fromLocal8Bit(argv[i])).absoluteFilePath();
         }
     }
     if (files.isEmpty()) {
-        std::fprintf(stderr, "usage: %s [--runs N] FILE...\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--runs N] FILE... | --first FILE\n", argv[0]);
         return 2;
+    }
+    if (first) {
+        Window untouched(false);
+        const double ms = untouched.timeFirstDoubleClick(files.first());
+        std::printf("first_ms=%.1f\n", ms);
+        return ms < 0 ? 1 : 0;
     }
     BareEngine engine;
     Window window;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Marrowlark's performance figures beside a bare Qt window and two peers (mpv and VLC), measured
-# in one run on a private X server (Xvfb) and sound server (PulseAudio, null sink). Whole-process
+# in one run on a private X server (Xvfb), sound server (PulseAudio, null sink) and session bus,
+# as on a desktop. Whole-process
 # runs are interleaved (one of each program per round) and reported as medians; every ratio is
 # to an anchor measured in the same run. Prints one Markdown table.
 #
@@ -25,7 +26,9 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/marrowlark-bench.XXXXXX")
 chmod 755 "$work"
 xvfb_pid=""
 pulse_pid=""
+bus_pid=""
 cleanup() {
+    [ -n "$bus_pid" ] && kill "$bus_pid" 2>/dev/null || true
     [ -n "$pulse_pid" ] && kill "$pulse_pid" 2>/dev/null || true
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
     wait 2>/dev/null || true
@@ -71,6 +74,14 @@ start_servers() {
     done
     pactl info >/dev/null 2>&1 || { log "PulseAudio did not start"; exit 1; }
     pactl set-default-sink bench_sink >/dev/null
+    # A desktop has a session bus; the program publishes its media controls on it.
+    if have dbus-daemon; then
+        exec {bus_fd}<> <(:)
+        dbus-daemon --session --nofork --nopidfile --print-address="$bus_fd" >"$work/bus.log" 2>&1 &
+        bus_pid=$!
+        read -r -t 20 -u "$bus_fd" DBUS_SESSION_BUS_ADDRESS || { log "the session bus did not start"; exit 1; }
+        export DBUS_SESSION_BUS_ADDRESS
+    fi
 }
 
 make_media() {
@@ -127,12 +138,17 @@ playback_round() {
     for kind in ogg mp4; do
         file=$(ls "$work/$kind"/*)
         probe_run "cpu-$kind-marrowlark" "$work/$kind" --window --after-content \
-            "$double_click_first_row" --cpu 4 14 -- "$app"
+            "$double_click_first_row" --rss-at 3 --cpu 4 14 -- "$app"
         have mpv && probe_run "cpu-$kind-mpv" "$work/$kind" --cpu 4 14 -- \
             mpv $mpv_gl --no-terminal "$file"
         have vlc && probe_run "cpu-$kind-vlc" "$work/$kind" --cpu 4 14 -- \
             "$vlc_command" --no-qt-privacy-ask --no-dbus "$file"
+        # The first double-click of a window never touched before, in a fresh process each time.
+        (cd "$work" && "$build/bench/marrowlark_bench_play" --first "$kind/$(basename "$file")" \
+            2>>"$work/programs.log") >>"$work/first-$kind" || true
     done
+    (cd "$work" && "$build/bench/marrowlark_bench_play" --first mp3/tone.mp3 2>>"$work/programs.log") \
+        >>"$work/first-mp3" || true
     return 0
 }
 
@@ -156,7 +172,7 @@ make_vlc_command
 log "warm-up round"
 startup_round
 playback_round
-rm -f "$work"/start-* "$work"/cpu-*
+rm -f "$work"/start-* "$work"/cpu-* "$work"/first-*
 for round in $(seq "$rounds"); do
     log "round $round of $rounds"
     startup_round
@@ -196,9 +212,15 @@ for entry in "ogg:audio (Vorbis, 440 Hz)" "mp4:video 640x360 H.264 + AAC"; do
     echo "| ${entry#*:} | $own | $mpv_cpu | $vlc_cpu | $(ratio "$own" "$vlc_cpu") | $(ratio "$own" "$mpv_cpu") |"
 done
 echo
-echo "| double-click to playing (in process, from stopped) | engine's own load to playing (ms) | double-click to state 3 (ms) | ratio |"
-echo "|---|---|---|---|"
-tail -n +2 "$work/play.txt" | awk '{ printf "| %s | %s | %s | %s |\n", $1, $2, $3, $4 }'
+echo "RSS after the first file (3 s, playing the ogg): $(median cpu-ogg-marrowlark rss_mib) MiB; the mp4: $(median cpu-mp4-marrowlark rss_mib) MiB."
+echo
+echo "| double-click to playing | engine's own load to playing (ms) | double-click to state 3, engine up, from stopped (ms) | ratio | first double-click after start, from its first press (ms) | ratio |"
+echo "|---|---|---|---|---|---|"
+tail -n +2 "$work/play.txt" | while read -r name engine clicked ratio_warm; do
+    kind=${name##*.}
+    first=$(median "first-$kind" first_ms)
+    echo "| $name | $engine | $clicked | $ratio_warm | $first | $(ratio "$first" "$engine") |"
+done
 if [ -s "$folders_csv" ]; then
     echo
     echo "| switch the list (in process, wall time) | floor: readdir + natural sort (ms) | setPath (ms) | ratio | setPath + paint (ms) | ratio |"
