@@ -9,7 +9,7 @@
 // player announces state 3 (playing), starting from stopped. Prints the medians and the ratio.
 // With --first, once per process: the window just shown and never touched, its engine not yet
 // started; times the first double-click from its first press (which starts the engine) until
-// state 3, and prints "first_ms=..." (bench/run.sh runs it in fresh processes).
+// state 3, and prints "file=NAME first_ms=..." (bench/run.sh runs it in fresh processes).
 // Needs a display (the window is real) and a sound server or none (the engine falls back).
 
 #include "filelistbox.h"
@@ -285,7 +285,7 @@ int main(int argc, char** argv)
     if (first) {
         Window untouched(false);
         const double ms = untouched.timeFirstDoubleClick(files.first());
-        std::printf("first_ms=%.1f\n", ms);
+        std::printf("file=%s first_ms=%.1f\n", qPrintable(QFileInfo(files.first()).fileName()), ms);
         return ms < 0 ? 1 : 0;
     }
     BareEngine engine;

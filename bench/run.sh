@@ -155,7 +155,7 @@ playback_round() {
 # median FILE FIELD: the median of FIELD=value over the lines of FILE, or n/a.
 median() {
     [ -f "$work/$1" ] || { echo n/a; return; }
-    grep -o " $2=[0-9.]*" "$work/$1" | cut -d= -f2 | sort -g |
+    { grep -o " $2=[0-9.]*" "$work/$1" || true; } | cut -d= -f2 | sort -g |
         awk '{ v[NR] = $1 } END { if (NR == 0) print "n/a";
               else if (NR % 2) print v[(NR + 1) / 2]; else printf "%.2f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
