@@ -11,7 +11,6 @@
 #include <QEvent>
 #include <QTimer>
 
-#include <cstdio>
 #include <functional>
 #include <utility>
 
@@ -89,8 +88,7 @@ int runMarrowlark(const char* programName)
     try {
         form = createMainWindow();
     } catch (const ProgramError& error) {
-        std::fprintf(stderr, "Marrowlark: %s\n", error.message().toLocal8Bit().constData());
-        Application::showErrorBox(error.message());
+        reportUnhandledError(error);
         return 1;
     }
     form->show();

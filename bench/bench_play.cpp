@@ -55,28 +55,7 @@ public:
         : m_mpv(loadMpvLibrary())
         , m_handle(m_mpv.create())
     {
-        static const std::pair<const char*, const char*> kOptions[] = {
-            {"vo", "libmpv"},
-            {"ao", "pipewire,pulse,alsa"},
-            {"audio-fallback-to-null", "yes"},
-            {"config", "no"},
-            {"load-scripts", "no"},
-            {"ytdl", "no"},
-            {"load-stats-overlay", "no"},
-            {"load-osd-console", "no"},
-            {"load-auto-profiles", "no"},
-            {"osc", "no"},
-            {"input-default-bindings", "no"},
-            {"terminal", "no"},
-            {"idle", "yes"},
-            {"keep-open", "no"},
-            {"access-references", "no"},
-            {"volume", "50"},
-            {"video-unscaled", "downscale-big"},
-            {"video-timing-offset", "0"},
-            {"hwdec", "no"},
-        };
-        for (const auto& [name, value] : kOptions) {
+        for (const auto& [name, value] : MpvPlayer::engineOptions()) {
             m_mpv.set_option_string(m_handle, name, value);
         }
         if (m_mpv.initialize(m_handle) < 0) {

@@ -23,7 +23,7 @@ namespace {
 // Set before initialisation. Each line closes a door the engine would otherwise open by itself:
 // its own window, configuration files, scripts, resume data, files loaded beside the media,
 // playlist expansion (which can reach the network from a local file), key bindings and an OSD.
-constexpr std::pair<const char*, const char*> kEngineOptions[] = {
+constexpr MpvPlayer::EngineOption kEngineOptions[] = {
     {"vo", "libmpv"},
     {"ao", "pipewire,pulse,alsa"}, // the jack and sdl probes cost ~100 ms per open without a device
     {"audio-fallback-to-null", "yes"},
@@ -382,7 +382,8 @@ void MpvPlayer::startEngine()
         } catch (const ProgramError& error) {
             m_engineError = error.message();
         }
-        QMetaObject::invokeMethod(this, &MpvPlayer::finishEngineStart, Qt::QueuedConnection);
+        // Errors of the calls kept until now go to the report, not through Qt's queued-call code.
+        QMetaObject::invokeMethod(this, reportingErrors([this] { finishEngineStart(); }), Qt::QueuedConnection);
     });
 }
 
@@ -436,6 +437,11 @@ MpvPlayer::Engine& MpvPlayer::engineNow() const
         throw ProgramError(m_engineError);
     }
     return *m_engine;
+}
+
+std::span<const MpvPlayer::EngineOption> MpvPlayer::engineOptions()
+{
+    return kEngineOptions;
 }
 
 void MpvPlayer::createContextMenu()

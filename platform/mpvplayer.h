@@ -6,7 +6,9 @@
 
 #include <functional>
 #include <memory>
+#include <span>
 #include <thread>
+#include <utility>
 #include <vector>
 
 class QMenu;
@@ -46,8 +48,7 @@ class MpvPlayer final : public PlayerFacade {
 
 public:
     /// @p engineLibrary names the engine's shared library (see loadMpvLibrary()).
-    explicit MpvPlayer(QWidget* parent = nullptr,
-                       const QString& engineLibrary = QStringLiteral("libmpv.so.2"));
+    explicit MpvPlayer(QWidget* parent = nullptr, const QString& engineLibrary = QStringLiteral("libmpv.so.2"));
     /// Waits for an engine start still under way, then stops playback and releases the engine.
     ~MpvPlayer() override;
 
@@ -65,6 +66,11 @@ public:
 
     /// Whether the engine is up and every call kept until then has been made.
     bool isEngineReady() const;
+
+    /// The options set on the engine before it is initialised, in order; for measuring the
+    /// engine alone as the player sets it up.
+    using EngineOption = std::pair<const char*, const char*>;
+    static std::span<const EngineOption> engineOptions();
 
     /// Begins bringing the engine up in the background, unless it is up or on its way; returns
     /// at once. engineStarted() tells when it has ended.
