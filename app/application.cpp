@@ -1,5 +1,6 @@
 #include "application.h"
 
+#include "identity.h"
 #include "programerror.h"
 
 #include <QMessageBox>
@@ -31,8 +32,8 @@ Application::Application(const char* programName)
     // QApplication has just set the locale from the environment; the media engine refuses to
     // start under any numeric locale but "C" (it parses and prints numbers with a '.').
     std::setlocale(LC_NUMERIC, "C");
-    setApplicationName(QStringLiteral("Marrowlark"));
-    setApplicationVersion(QStringLiteral("1.00"));
+    setApplicationName(QString::fromLatin1(marrowlark::kName));
+    setApplicationVersion(QString::fromLatin1(marrowlark::kVersion));
     setQuitOnLastWindowClosed(true);
     setUnhandledErrorReport([this](const ProgramError& error) { showUnhandledError(error.message()); });
 }
@@ -59,7 +60,7 @@ void Application::setErrorReport(ErrorReport report)
 
 void Application::showErrorBox(const QString& message)
 {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Marrowlark"), message, QMessageBox::Ok,
+    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(marrowlark::kName), message, QMessageBox::Ok,
                     QApplication::activeWindow());
     box.setObjectName(QStringLiteral("unhandledErrorBox"));
     box.exec();

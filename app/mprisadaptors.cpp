@@ -1,5 +1,6 @@
 #include "mprisadaptors.h"
 
+#include "identity.h"
 #include "mprisservice.h"
 
 MprisRootAdaptor::MprisRootAdaptor(MprisService& service)
@@ -10,7 +11,7 @@ MprisRootAdaptor::MprisRootAdaptor(MprisService& service)
 
 QString MprisRootAdaptor::identity() const
 {
-    return QStringLiteral("Marrowlark");
+    return QString::fromLatin1(marrowlark::kName);
 }
 
 QString MprisRootAdaptor::desktopEntry() const

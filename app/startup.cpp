@@ -4,6 +4,7 @@
 #include "filelistbox.h"
 #include "formbehaviour.h"
 #include "glyphbutton.h"
+#include "identity.h"
 #include "mprisservice.h"
 #include "mpvplayer.h"
 #include "programerror.h"
@@ -52,7 +53,7 @@ private:
 QIcon applicationIcon()
 {
     QIcon icon;
-    for (const int size : {256, 128, 64, 48, 32, 16}) {
+    for (const int size : marrowlark::kIconSizes) {
         icon.addFile(QStringLiteral(":/icons/marrowlark-%1.png").arg(size), QSize(size, size));
     }
     return icon;

@@ -5,6 +5,8 @@
 #include <mpv/client.h>
 #include <mpv/render.h>
 
+#include "identity.h"
+
 #include <QString>
 
 /**
@@ -65,9 +67,6 @@ struct MpvLibrary {
 #undef MARROWLARK_MPV_MEMBER
 };
 
-/// The engine library the program loads: the engine's client API, major version 2.
-inline constexpr char kMpvLibraryName[] = "libmpv.so.2";
-
 /**
  * Opens the engine library @p fileName (a file name searched as the dynamic loader searches, or
  * a path) and resolves every function of MpvLibrary. The first successful call per name does the
@@ -77,4 +76,4 @@ inline constexpr char kMpvLibraryName[] = "libmpv.so.2";
  * loader's reason, when the library cannot be opened, lacks a function, or speaks a client API
  * of another major version. A failed load is tried again on the next call.
  */
-const MpvLibrary& loadMpvLibrary(const QString& fileName = QString::fromLatin1(kMpvLibraryName));
+const MpvLibrary& loadMpvLibrary(const QString& fileName = QString::fromLatin1(marrowlark::kEngineLibrary));

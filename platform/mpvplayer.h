@@ -1,16 +1,18 @@
 #pragma once
 
+#include "identity.h"
 #include "playerfacade.h"
+#include "playstatetracker.h"
 
 #include <QImage>
 
 #include <functional>
 #include <memory>
 #include <span>
-#include <thread>
 #include <utility>
-#include <vector>
 
+class EngineStart;
+class MpvEngine;
 class QMenu;
 
 /**
@@ -41,6 +43,11 @@ class QMenu;
  *   other call that needs the engine raise ProgramError with the reason, and calls kept from
  *   before raise it once, from the event loop.
  *
+ * How it is built: the engine and its reports are MpvEngine (mpvengine.h), brought up by
+ * EngineStart (enginestart.h); the reports and this player's own commands become play states in
+ * PlayStateTracker (playstatetracker.h). This widget holds the display, the menu and the
+ * PlayerFacade operations that tie them together.
+ *
  * Destroying the widget stops playback at once and releases the engine.
  */
 class MpvPlayer final : public PlayerFacade {
@@ -48,7 +55,8 @@ class MpvPlayer final : public PlayerFacade {
 
 public:
     /// @p engineLibrary names the engine's shared library (see loadMpvLibrary()).
-    explicit MpvPlayer(QWidget* parent = nullptr, const QString& engineLibrary = QStringLiteral("libmpv.so.2"));
+    explicit MpvPlayer(QWidget* parent = nullptr,
+                       const QString& engineLibrary = QString::fromLatin1(marrowlark::kEngineLibrary));
     /// Waits for an engine start still under way, then stops playback and releases the engine.
     ~MpvPlayer() override;
 
@@ -87,56 +95,30 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    class Engine;
-    friend class Engine;
     class Transport;
 
-    enum class EngineStart { NotStarted, Starting, Ready, Failed };
-
     void createContextMenu();
-    void finishEngineStart();
-    /// False when the engine is up: the caller goes on. Otherwise keeps @p call for when it is
-    /// (starting it if need be) and answers true; raises ProgramError when it failed to start.
-    bool deferUntilEngineReady(std::function<void()> call);
-    Engine& engineNow() const;
+    void connectEngine(bool ready);
+    /// Keeps @p call for when the engine is up and answers true, or answers false when it is up.
+    bool keepUntilEngineReady(std::function<void()> call);
+    MpvEngine& engine() const;
     void open(const QByteArray& absolutePath);
     void setMuted(bool muted);
     void changeVolume(int step);
-    void drainEvents();
     void renderFrame();
     void clearFrame();
-
-    // What the engine reported, translated into play-state changes.
-    void onFileStarted(qint64 entryId);
-    void onPlaybackRestarted();
-    void onFileEnded(qint64 entryId, bool endOfFile, bool failed);
     void onIdleChanged(bool idle);
-    void onPauseChanged(bool paused);
-    void onCacheWaitChanged(bool waiting);
 
     void resume();
     void pause();
     void setPaused(bool paused);
     void stop();
-    void setState(PlayState state, bool announceEvenIfUnchanged = false);
-    PlayState runningState() const;
+    void announce(PlayStateTracker::Announcement announcement);
 
-    QString m_engineLibrary;
-    EngineStart m_engineStart = EngineStart::NotStarted;
-    std::thread m_engineStarter;
-    std::unique_ptr<Engine> m_startedEngine; ///< written by the starter, read after joining it
-    QString m_engineError;                   ///< likewise
-    std::vector<std::function<void()>> m_callsBeforeEngine;
-    std::unique_ptr<Engine> m_engine;
+    // First, so that it goes last: the frame below shares the engine's pixels.
+    std::unique_ptr<EngineStart> m_start;
     QMenu* m_menu = nullptr;
     QImage m_frame;
     QString m_url;
-    PlayState m_state = PlayStateUndefined;
-    qint64 m_openingEntry = -1; ///< the engine's entry being opened, or -1 while none is
-    qint64 m_currentEntry = -1; ///< the entry the engine works on, or -1 while idle
-    bool m_opening = false;
-    bool m_waitingForData = false;
-    // The engine's pause as last set here. Nothing else sets it (the engine's own key bindings,
-    // controls and end-of-file pause are off), and a state change needs no round trip to read it.
-    bool m_paused = false;
+    PlayStateTracker m_tracker;
 };

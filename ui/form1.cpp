@@ -2,6 +2,7 @@
 
 #include "filelistbox.h"
 #include "glyphbutton.h"
+#include "identity.h"
 #include "playerfacade.h"
 #include "twips.h"
 
@@ -60,7 +61,7 @@ Form1::Form1(const PlayerFactory& makePlayer, QWidget* parent)
 
 QString Form1::idleTitle()
 {
-    return QStringLiteral("Marrowlark");
+    return QString::fromLatin1(marrowlark::kName);
 }
 
 void Form1::createControls(const PlayerFactory& makePlayer)

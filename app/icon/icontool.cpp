@@ -11,6 +11,7 @@
 // Exits with 1 and a message on standard error when the SVG cannot be read or a file written.
 
 #include "iconformat.h"
+#include "identity.h"
 
 #include <QImage>
 #include <QPainter>
@@ -22,7 +23,7 @@
 
 namespace {
 
-constexpr int iconSizes[] = {256, 128, 64, 48, 32, 16};
+constexpr auto& iconSizes = marrowlark::kIconSizes;
 constexpr quint16 firstIconId = 30001;
 
 QImage render(QSvgRenderer& renderer, int size)

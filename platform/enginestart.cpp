@@ -1,0 +1,97 @@
+#include "enginestart.h"
+
+#include "mpvengine.h"
+#include "mpvlibrary.h"
+#include "programerror.h"
+#include "soundcookie.h"
+
+#include <QThread>
+
+#include <utility>
+
+EngineStart::EngineStart(QString engineLibrary, QObject* parent)
+    : QObject(parent)
+    , m_engineLibrary(std::move(engineLibrary))
+{
+}
+
+EngineStart::~EngineStart()
+{
+    if (m_starter.joinable()) {
+        m_starter.join();
+    }
+}
+
+void EngineStart::begin()
+{
+    if (m_phase != Phase::NotStarted) {
+        return;
+    }
+    m_phase = Phase::Starting;
+    keepSoundCookieUnwritten(); // before any thread of the engine reads the environment
+    QThread* guiThread = thread();
+    m_starter = std::thread([this, guiThread] {
+        try {
+            auto engine = std::make_unique<MpvEngine>(loadMpvLibrary(m_engineLibrary));
+            engine->moveToThread(guiThread);
+            m_startedEngine = std::move(engine);
+        } catch (const ProgramError& error) {
+            m_error = error.message();
+        }
+        // Errors of the calls kept until now go to the report, not through Qt's queued-call code.
+        QMetaObject::invokeMethod(this, reportingErrors([this] { finish(); }), Qt::QueuedConnection);
+    });
+}
+
+void EngineStart::finish()
+{
+    if (m_phase != Phase::Starting) {
+        return; // already finished for a call that needed the engine at once
+    }
+    m_starter.join(); // after this the starter's results may be read
+    m_engine = std::move(m_startedEngine);
+    m_phase = m_engine ? Phase::Ready : Phase::Failed;
+    std::vector<std::function<void()>> calls;
+    calls.swap(m_keptCalls);
+    if (m_engine) {
+        m_engine->attach();
+    }
+    emit started(m_engine != nullptr);
+    if (!m_engine) {
+        if (!calls.empty()) {
+            throw ProgramError(m_error);
+        }
+        return;
+    }
+    m_engine->drainEvents();
+    for (const auto& call : calls) {
+        call();
+    }
+}
+
+bool EngineStart::keepUntilReady(std::function<void()> call)
+{
+    switch (m_phase) {
+    case Phase::Ready:
+        return false;
+    case Phase::Failed:
+        throw ProgramError(m_error);
+    case Phase::NotStarted:
+        begin(); // a call before any input, or to a player that is never shown
+        break;
+    case Phase::Starting:
+        break;
+    }
+    m_keptCalls.push_back(std::move(call));
+    return true;
+}
+
+MpvEngine& EngineStart::engineNow()
+{
+    begin();
+    finish();
+    if (!m_engine) {
+        throw ProgramError(m_error);
+    }
+    return *m_engine;
+}

@@ -1,0 +1,312 @@
+#include "mpvengine.h"
+
+#include "identity.h"
+#include "mpvlibrary.h"
+#include "programerror.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+
+namespace {
+
+// Set before initialisation. Each line closes a door the engine would otherwise open by itself:
+// its own window, configuration files, scripts, resume data, files loaded beside the media,
+// playlist expansion (which can reach the network from a local file), key bindings and an OSD.
+constexpr MpvEngine::Option kOptions[] = {
+    {"vo", "libmpv"},
+    {"ao", "pipewire,pulse,alsa"}, // the jack and sdl probes cost ~100 ms per open without a device
+    {"audio-fallback-to-null", "yes"},
+    // A quarter second of sound buffered at the sound server: the engine then wakes a few times a
+    // second instead of dozens, halving the CPU that playing audio costs. Pausing and switching
+    // files still act at once; only a volume change is heard up to that quarter second late.
+    {"pulse-buffer", "250"},
+    {"pipewire-buffer", "250"},
+    {"audio-client-name", marrowlark::kName},
+    {"config", "no"},
+    {"load-scripts", "no"},
+    {"ytdl", "no"},
+    {"load-stats-overlay", "no"},
+    {"load-osd-console", "no"},
+    {"load-auto-profiles", "no"},
+    {"osc", "no"},
+    {"input-default-bindings", "no"},
+    {"input-builtin-bindings", "no"},
+    {"input-vo-keyboard", "no"},
+    {"input-cursor", "no"},
+    {"input-media-keys", "no"},
+    {"input-terminal", "no"},
+    {"terminal", "no"},
+    {"osd-level", "0"},
+    {"idle", "yes"},
+    {"keep-open", "no"},
+    {"loop-file", "no"},
+    {"loop-playlist", "no"},
+    {"resume-playback", "no"},
+    {"save-position-on-quit", "no"},
+    {"sub-auto", "no"},
+    {"sid", "no"},
+    {"audio-file-auto", "no"},
+    {"cover-art-auto", "no"},
+    {"autoload-files", "no"},
+    {"access-references", "no"},
+    {"speed", "1"},
+    {"volume", "50"},
+    {"mute", "no"},
+    {"video-unscaled", "downscale-big"},
+    {"video-timing-offset", "0"}, // otherwise each render call blocks up to a frame period
+    {"hwdec", "no"},
+    {"stop-screensaver", "no"},
+};
+
+enum ObservedProperty : std::uint64_t { ObservedPause = 1, ObservedIdle, ObservedCacheWait };
+
+constexpr size_t kRowAlignment = 64;
+
+void check(const MpvLibrary& mpv, int status, const char* what)
+{
+    if (status < 0) {
+        throw ProgramError(QStringLiteral("The media engine refused %1: %2")
+                               .arg(QString::fromUtf8(what), QString::fromUtf8(mpv.error_string(status))));
+    }
+}
+
+PlayStateTracker::EndReason endReason(mpv_end_file_reason reason)
+{
+    switch (reason) {
+    case MPV_END_FILE_REASON_EOF:
+        return PlayStateTracker::EndReason::EndOfFile;
+    case MPV_END_FILE_REASON_STOP:
+    case MPV_END_FILE_REASON_QUIT:
+        return PlayStateTracker::EndReason::Stopped;
+    case MPV_END_FILE_REASON_ERROR:
+        return PlayStateTracker::EndReason::Failed;
+    case MPV_END_FILE_REASON_REDIRECT:
+        break;
+    }
+    return PlayStateTracker::EndReason::Other;
+}
+
+} // namespace
+
+void MpvEngine::HandleDeleter::operator()(mpv_handle* handle) const
+{
+    mpv->terminate_destroy(handle);
+}
+
+void MpvEngine::RenderContextDeleter::operator()(mpv_render_context* context) const
+{
+    mpv->render_context_set_update_callback(context, nullptr, nullptr);
+    mpv->render_context_free(context);
+}
+
+void MpvEngine::FreeDeleter::operator()(uchar* memory) const
+{
+    std::free(memory);
+}
+
+std::span<const MpvEngine::Option> MpvEngine::options()
+{
+    return kOptions;
+}
+
+MpvEngine::MpvEngine(const MpvLibrary& mpv)
+    : m_mpv(mpv)
+    , m_handle(mpv.create(), HandleDeleter{&mpv})
+    , m_render(nullptr, RenderContextDeleter{&mpv})
+{
+    if (!m_handle) {
+        throw ProgramError(QStringLiteral("The media engine could not be started."));
+    }
+    for (const auto& [name, value] : kOptions) {
+        check(m_mpv, m_mpv.set_option_string(handle(), name, value), name);
+    }
+    check(m_mpv, m_mpv.initialize(handle()), "to start");
+    check(m_mpv, m_mpv.observe_property(handle(), ObservedPause, "pause", MPV_FORMAT_FLAG), "pause");
+    check(m_mpv, m_mpv.observe_property(handle(), ObservedIdle, "idle-active", MPV_FORMAT_FLAG), "idle-active");
+    check(m_mpv, m_mpv.observe_property(handle(), ObservedCacheWait, "paused-for-cache", MPV_FORMAT_FLAG),
+          "paused-for-cache");
+
+    mpv_render_param params[] = {
+        {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
+        {MPV_RENDER_PARAM_INVALID, nullptr},
+    };
+    mpv_render_context* render = nullptr;
+    check(m_mpv, m_mpv.render_context_create(&render, handle(), params), "the software renderer");
+    m_render.reset(render);
+}
+
+MpvEngine::~MpvEngine()
+{
+    // After this no callback can post a call to the object that is going away.
+    m_mpv.set_wakeup_callback(handle(), nullptr, nullptr);
+}
+
+void MpvEngine::attach()
+{
+    m_mpv.render_context_set_update_callback(m_render.get(), &MpvEngine::onRenderUpdate, this);
+    m_mpv.set_wakeup_callback(handle(), &MpvEngine::onWakeup, this);
+}
+
+void MpvEngine::onWakeup(void* engine)
+{
+    auto* self = static_cast<MpvEngine*>(engine);
+    QMetaObject::invokeMethod(self, &MpvEngine::drainEvents, Qt::QueuedConnection);
+}
+
+void MpvEngine::onRenderUpdate(void* engine)
+{
+    auto* self = static_cast<MpvEngine*>(engine);
+    QMetaObject::invokeMethod(self, &MpvEngine::frameReady, Qt::QueuedConnection);
+}
+
+void MpvEngine::drainEvents()
+{
+    // A receiver may raise an error that leaves this loop early; the reports still waiting must
+    // not wait for the engine's next wakeup.
+    struct DrainAgainIfUnwinding {
+        MpvEngine* engine;
+        int exceptions = std::uncaught_exceptions();
+        ~DrainAgainIfUnwinding()
+        {
+            if (std::uncaught_exceptions() > exceptions) {
+                QMetaObject::invokeMethod(engine, &MpvEngine::drainEvents, Qt::QueuedConnection);
+            }
+        }
+    } guard{this};
+    for (;;) {
+        const mpv_event* event = m_mpv.wait_event(handle(), 0);
+        if (event->event_id == MPV_EVENT_NONE) {
+            return;
+        }
+        dispatch(*event);
+    }
+}
+
+void MpvEngine::dispatch(const mpv_event& event)
+{
+    switch (event.event_id) {
+    case MPV_EVENT_START_FILE:
+        emit fileStarted(static_cast<const mpv_event_start_file*>(event.data)->playlist_entry_id);
+        break;
+    case MPV_EVENT_PLAYBACK_RESTART:
+        emit playbackRestarted();
+        break;
+    case MPV_EVENT_END_FILE: {
+        const auto* ended = static_cast<const mpv_event_end_file*>(event.data);
+        emit fileEnded(ended->playlist_entry_id, endReason(ended->reason));
+        break;
+    }
+    case MPV_EVENT_PROPERTY_CHANGE:
+        dispatchProperty(event.reply_userdata, *static_cast<const mpv_event_property*>(event.data));
+        break;
+    case MPV_EVENT_NONE:
+    case MPV_EVENT_SHUTDOWN:
+    case MPV_EVENT_LOG_MESSAGE:
+    case MPV_EVENT_GET_PROPERTY_REPLY:
+    case MPV_EVENT_SET_PROPERTY_REPLY:
+    case MPV_EVENT_COMMAND_REPLY:
+    case MPV_EVENT_FILE_LOADED:
+    case MPV_EVENT_IDLE: // followed through the idle-active property instead
+    case MPV_EVENT_TICK:
+    case MPV_EVENT_CLIENT_MESSAGE:
+    case MPV_EVENT_VIDEO_RECONFIG:
+    case MPV_EVENT_AUDIO_RECONFIG:
+    case MPV_EVENT_SEEK:
+    case MPV_EVENT_QUEUE_OVERFLOW:
+    case MPV_EVENT_HOOK:
+        break;
+    }
+}
+
+void MpvEngine::dispatchProperty(std::uint64_t observed, const mpv_event_property& property)
+{
+    // Without a file a property may be unavailable: format NONE and no data.
+    const bool available = property.format == MPV_FORMAT_FLAG && property.data != nullptr;
+    const bool value = available && *static_cast<const int*>(property.data) != 0;
+    switch (ObservedProperty(observed)) {
+    case ObservedPause:
+        if (available) {
+            emit pauseChanged(value);
+        }
+        break;
+    case ObservedIdle:
+        if (available) {
+            emit idleChanged(value);
+        }
+        break;
+    case ObservedCacheWait:
+        // Unavailable once a file ends: no wait then, or the next file would read "buffering".
+        emit cacheWaitChanged(value);
+        break;
+    }
+}
+
+bool MpvEngine::render(QImage& frame, QSize pixelSize)
+{
+    if ((m_mpv.render_context_update(m_render.get()) & MPV_RENDER_UPDATE_FRAME) == 0 || pixelSize.isEmpty()) {
+        return false;
+    }
+    size_t stride = (size_t(pixelSize.width()) * 4 + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
+    if (pixelSize != m_pixelSize) {
+        m_pixels.reset(static_cast<uchar*>(std::aligned_alloc(kRowAlignment, stride * size_t(pixelSize.height()))));
+        m_pixelSize = pixelSize;
+        frame = QImage(m_pixels.get(), pixelSize.width(), pixelSize.height(), qsizetype(stride), QImage::Format_RGB32);
+    }
+    int size[2] = {pixelSize.width(), pixelSize.height()};
+    mpv_render_param params[] = {
+        {MPV_RENDER_PARAM_SW_SIZE, size},      {MPV_RENDER_PARAM_SW_FORMAT, const_cast<char*>("bgr0")},
+        {MPV_RENDER_PARAM_SW_STRIDE, &stride}, {MPV_RENDER_PARAM_SW_POINTER, m_pixels.get()},
+        {MPV_RENDER_PARAM_INVALID, nullptr},
+    };
+    return m_mpv.render_context_render(m_render.get(), params) >= 0;
+}
+
+bool MpvEngine::flag(const char* name) const
+{
+    int value = 0;
+    check(m_mpv, m_mpv.get_property(handle(), name, MPV_FORMAT_FLAG, &value), name);
+    return value != 0;
+}
+
+void MpvEngine::setFlag(const char* name, bool value)
+{
+    int flag = value ? 1 : 0;
+    check(m_mpv, m_mpv.set_property(handle(), name, MPV_FORMAT_FLAG, &flag), name);
+}
+
+double MpvEngine::number(const char* name) const
+{
+    double value = 0;
+    check(m_mpv, m_mpv.get_property(handle(), name, MPV_FORMAT_DOUBLE, &value), name);
+    return value;
+}
+
+void MpvEngine::setNumber(const char* name, double value)
+{
+    check(m_mpv, m_mpv.set_property(handle(), name, MPV_FORMAT_DOUBLE, &value), name);
+}
+
+qint64 MpvEngine::loadFile(const QByteArray& absolutePath)
+{
+    const char* args[] = {"loadfile", absolutePath.constData(), "replace", nullptr};
+    mpv_node result{};
+    check(m_mpv, m_mpv.command_ret(handle(), args, &result), "to open the file");
+    qint64 entryId = -1;
+    if (result.format == MPV_FORMAT_NODE_MAP) {
+        for (int i = 0; i < result.u.list->num; ++i) {
+            const mpv_node& value = result.u.list->values[i];
+            if (std::strcmp(result.u.list->keys[i], "playlist_entry_id") == 0 && value.format == MPV_FORMAT_INT64) {
+                entryId = value.u.int64;
+            }
+        }
+    }
+    m_mpv.free_node_contents(&result);
+    return entryId;
+}
+
+void MpvEngine::stop()
+{
+    const char* args[] = {"stop", nullptr};
+    check(m_mpv, m_mpv.command(handle(), args), "to stop");
+}
