@@ -4,8 +4,10 @@
 #include "filelistbox.h"
 #include "formbehaviour.h"
 #include "glyphbutton.h"
+#include "idleinhibitor.h"
 #include "mprisservice.h"
 #include "mpvplayer.h"
+#include "playermedia.h"
 #include "programerror.h"
 
 #include <QEvent>
@@ -75,6 +77,10 @@ std::unique_ptr<Form1> createMainWindow(const Form1::PlayerFactory& makePlayer)
         form->setWindowIcon(applicationIcon());
         // Media keys and the desktop's media controls, when there is a session bus to offer them on.
         MprisService::publish(*form, *behaviour);
+        PlayerFacade& player = *form->windowsMediaPlayer1();
+        if (PlayerMedia* media = playerMediaOf(player)) {
+            IdleInhibitor::whileWatchingFullScreen(player, *media);
+        }
     });
     return form;
 }
