@@ -43,9 +43,6 @@ QVariantMap mprisMetadata(const TrackInfo& track)
     if (!track.album.isEmpty()) {
         metadata.insert(QStringLiteral("xesam:album"), track.album);
     }
-    if (const QString art = coverArtUrl(track.cover); !art.isEmpty()) {
-        metadata.insert(QStringLiteral("mpris:artUrl"), art);
-    }
     return metadata;
 }
 

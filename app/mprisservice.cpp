@@ -13,8 +13,12 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QFutureWatcher>
+#include <QPromise>
+#include <QThreadPool>
 
 #include <functional>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -116,15 +120,45 @@ void MprisService::followMedia(MprisPlayerAdaptor& adaptor)
     if (!m_media) {
         return;
     }
-    m_trackMetadata = mprisMetadata(m_media->track());
-    connect(m_media, &PlayerMedia::trackChanged, this, &MprisService::trackChanged);
+    readTrack();
+    connect(m_media, &PlayerMedia::trackChanged, this, [this] {
+        readTrack();
+        announceChanges();
+    });
     connect(m_media, &PlayerMedia::seeked, &adaptor, &MprisPlayerAdaptor::Seeked);
 }
 
-void MprisService::trackChanged()
+void MprisService::readTrack()
 {
-    m_trackMetadata = mprisMetadata(m_media->track());
-    announceChanges();
+    const TrackInfo track = m_media->track();
+    m_trackMetadata = mprisMetadata(track);
+    ++m_trackReadings;
+    if (!track.cover.isNull()) {
+        encodeCover(track.cover);
+    }
+}
+
+void MprisService::encodeCover(const QImage& cover)
+{
+    // Scaling and encoding a large cover takes tens of milliseconds: not on the GUI thread while
+    // the file starts. The promise is shared so that the worker can finish after this service is
+    // gone; the watcher, the service's child, then never reports.
+    auto promise = std::make_shared<QPromise<QString>>();
+    auto* watcher = new QFutureWatcher<QString>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, reading = m_trackReadings] {
+        watcher->deleteLater();
+        const QString art = watcher->result();
+        if (!art.isEmpty() && reading == m_trackReadings) {
+            m_trackMetadata.insert(QStringLiteral("mpris:artUrl"), art);
+            announceChanges();
+        }
+    });
+    watcher->setFuture(promise->future());
+    QThreadPool::globalInstance()->start([promise, cover] {
+        promise->start();
+        promise->addResult(coverArtUrl(cover));
+        promise->finish();
+    });
 }
 
 QVariantMap MprisService::metadata() const

@@ -9,6 +9,7 @@
 
 class Form1;
 class FormBehaviour;
+class QImage;
 class MprisPlayerAdaptor;
 class PlayerMedia;
 class QDBusMessage;
@@ -38,11 +39,11 @@ class QDBusMessage;
  *
  * Readings. PlaybackStatus is "Playing" for state 3, "Paused" for 2, "Stopped" otherwise. The rest
  * comes from the player's PlayerMedia (playermedia.h): Metadata is mprisMetadata() of the open
- * file (its own trackid for every open, tags, length, file URI, cover art; empty while nothing is
- * open), Position is read from the player on every Get, CanSeek is the player's. The Seeked signal
- * follows every jump the player announces, whoever asked for it. A player without a PlayerMedia
- * gives what the window shows: Metadata is mpris:trackid trackId() and xesam:title the caption
- * while a file plays or is paused, empty otherwise; Position 0; CanSeek false.
+ * file (its own trackid for every open, tags, length, file URI; empty while nothing is open),
+ * with the cover's mpris:artUrl added once it has been encoded on a worker thread, Position is read from the player on
+ * every Get, CanSeek is the player's. The Seeked signal follows every jump the player announces, whoever asked for it.
+ * A player without a PlayerMedia gives what the window shows: Metadata is mpris:trackid trackId() and xesam:title the
+ * caption while a file plays or is paused, empty otherwise; Position 0; CanSeek false.
  *
  * A change of PlaybackStatus, Metadata or CanSeek is announced with
  * org.freedesktop.DBus.Properties.PropertiesChanged: the status once the window has handled the
@@ -94,7 +95,10 @@ private:
 
     bool registerOnBus();
     void followMedia(MprisPlayerAdaptor& adaptor);
-    void trackChanged();
+    void readTrack();
+    /// Adds @p cover's mpris:artUrl to the Metadata once encoded, and announces it, unless the
+    /// track has been read again meanwhile.
+    void encodeCover(const QImage& cover);
     /// Queues @p action for the player's media, to run only if it can seek by then.
     void whenSeekable(std::function<void(PlayerMedia&)> action);
     void announceChanges();
@@ -105,7 +109,8 @@ private:
     // The player's, destroyed with it: the window deletes its player before this service.
     QPointer<PlayerMedia> m_media;
     QString m_busName;
-    QVariantMap m_trackMetadata; ///< built once per change of the track: it holds the encoded cover
+    QVariantMap m_trackMetadata; ///< built once per change of the track, and once more with the cover
+    quint64 m_trackReadings = 0;
     QString m_announcedStatus;
     QVariantMap m_announcedMetadata;
     bool m_announcedCanSeek = false;
