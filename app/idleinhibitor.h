@@ -50,6 +50,7 @@ public:
 
     /// Asks for the inhibit (@p held true) or gives it up.
     void setHeld(bool held);
+    /// Whether the inhibit is asked for now, granted or not (never with a disconnected bus).
     bool isHeld() const { return m_wanted; }
 
 private:
