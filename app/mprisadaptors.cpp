@@ -45,6 +45,16 @@ QVariantMap MprisPlayerAdaptor::metadata() const
     return m_service.metadata();
 }
 
+qlonglong MprisPlayerAdaptor::position() const
+{
+    return m_service.position();
+}
+
+bool MprisPlayerAdaptor::canSeek() const
+{
+    return m_service.canSeek();
+}
+
 void MprisPlayerAdaptor::PlayPause()
 {
     m_service.playPause();
@@ -60,9 +70,15 @@ void MprisPlayerAdaptor::Pause()
     m_service.pause();
 }
 
-void MprisPlayerAdaptor::Seek(qlonglong /*offset*/) {}
+void MprisPlayerAdaptor::Seek(qlonglong offset)
+{
+    m_service.seek(offset);
+}
 
-void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& /*trackId*/, qlonglong /*position*/) {}
+void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& trackId, qlonglong position)
+{
+    m_service.setPosition(trackId.path(), position);
+}
 
 void MprisPlayerAdaptor::OpenUri(const QString& uri, const QDBusMessage& call)
 {

@@ -59,7 +59,7 @@ class MprisPlayerAdaptor final : public QDBusAbstractAdaptor {
     Q_PROPERTY(qlonglong Position READ position)
     Q_PROPERTY(bool CanGoNext READ no)
     Q_PROPERTY(bool CanGoPrevious READ no)
-    Q_PROPERTY(bool CanSeek READ no)
+    Q_PROPERTY(bool CanSeek READ canSeek)
     Q_PROPERTY(bool CanPlay READ yes)
     Q_PROPERTY(bool CanPause READ yes)
     Q_PROPERTY(bool CanControl READ yes)
@@ -69,10 +69,11 @@ public:
 
     QString playbackStatus() const;
     QVariantMap metadata() const;
-    // Speed, volume and position belong to the player alone: fixed readings, not settable.
+    qlonglong position() const;
+    bool canSeek() const;
+    // Speed and volume belong to the player alone: fixed readings, not settable.
     double rate() const { return 1.0; }
     double volume() const { return 1.0; }
-    qlonglong position() const { return 0; }
     bool no() const { return false; }
     bool yes() const { return true; }
 
@@ -80,7 +81,7 @@ public slots:
     void PlayPause();
     void Play();
     void Pause();
-    // No playlist, no stop and no seeking: these change nothing.
+    // No playlist and no stop: these change nothing.
     void Next() {}
     void Previous() {}
     void Stop() {}

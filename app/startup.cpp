@@ -5,8 +5,10 @@
 #include "formbehaviour.h"
 #include "glyphbutton.h"
 #include "identity.h"
+#include "idleinhibitor.h"
 #include "mprisservice.h"
 #include "mpvplayer.h"
+#include "playermedia.h"
 #include "programerror.h"
 
 #include <QEvent>
@@ -76,6 +78,10 @@ std::unique_ptr<Form1> createMainWindow(const Form1::PlayerFactory& makePlayer)
         form->setWindowIcon(applicationIcon());
         // Media keys and the desktop's media controls, when there is a session bus to offer them on.
         MprisService::publish(*form, *behaviour);
+        PlayerFacade& player = *form->windowsMediaPlayer1();
+        if (PlayerMedia* media = playerMediaOf(player)) {
+            IdleInhibitor::whileWatchingFullScreen(player, *media);
+        }
     });
     return form;
 }

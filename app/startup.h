@@ -13,9 +13,10 @@ QIcon applicationIcon();
 void runLoadStep(Form1& form);
 
 /// The window as the program starts it: controls, behaviour and load step, not yet shown. The
-/// window icon and the media controls on the session bus (MprisService) are given from the event
-/// loop once the window has first painted, so that neither delays the first picture; a window
-/// never shown gets neither. The player is the real one unless another factory is given.
+/// window icon, the media controls on the session bus (MprisService) and, for a player with a
+/// PlayerMedia, the idle inhibit while it plays full screen (IdleInhibitor) are given from the
+/// event loop once the window has first painted, so that none delays the first picture; a window
+/// never shown gets none. The player is the real one unless another factory is given.
 std::unique_ptr<Form1> createMainWindow(const Form1::PlayerFactory& makePlayer = {});
 
 /// The whole program: the application object, the window shown with the focus in the file list,

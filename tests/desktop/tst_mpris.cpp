@@ -1,11 +1,14 @@
 // The media controls on a private session bus (the test runs under dbus-run-session), driven by
-// real D-Bus calls from a second connection: first against the fake player for the logic, then
-// against the real one playing a tone, checking the window's caption and buttons.
+// real D-Bus calls from a second connection: first against the fake player for the logic (with
+// and without its media surface), then against the real one playing a tone, checking the
+// window's caption and buttons.
 #include "fakeplayer.h"
+#include "fakeplayermedia.h"
 #include "filelistbox.h"
 #include "form1.h"
 #include "formbehaviour.h"
 #include "glyphbutton.h"
+#include "mprismetadata.h"
 #include "mprisservice.h"
 #include "playerfacade.h"
 #include "startup.h"
@@ -43,14 +46,18 @@ QVariantMap plainMap(const QVariant& value)
 
 } // namespace
 
+Q_DECLARE_METATYPE(TrackInfo)
+
 /// Keeps every PropertiesChanged signal of the player interface that reaches the client.
 class ChangeRecorder : public QObject {
     Q_OBJECT
 
 public:
     QList<QVariantMap> changes;
+    QList<qlonglong> seeks;
 
 public slots:
+    void seeked(qlonglong position) { seeks.append(position); }
     void propertiesChanged(const QString& interface, const QVariantMap& changed, const QStringList& /*invalidated*/)
     {
         if (interface == kPlayer) {
@@ -85,6 +92,13 @@ private slots:
     void noBusMeansNoServiceAndNoWarning();
     void publishedOnceTheWindowHasPainted();
 
+    void metadataOfTheOpenFile_data();
+    void metadataOfTheOpenFile();
+    void coverOverTheLimitIsLeftOut();
+    void trackChangesAreAnnouncedAndTheCaptionStays();
+    void seekingFromTheBus_data();
+    void seekingFromTheBus();
+
     void realPlayerFollowsTheMediaKeys();
 
 private:
@@ -92,6 +106,8 @@ private:
     static QDBusMessage call(const QString& interface, const QString& method, const QVariantList& arguments = {});
     static QVariant property(const QString& interface, const QString& name);
     FakePlayer& fake() const { return *static_cast<FakePlayer*>(m_form->windowsMediaPlayer1()); }
+    /// Replaces the window by one whose fake player has a FakePlayerMedia, and returns that.
+    FakePlayerMedia& useWindowWithMedia();
 
     std::unique_ptr<Form1> m_form;
     ChangeRecorder m_recorder;
@@ -102,6 +118,8 @@ void TestMpris::initTestCase()
     QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run this test under dbus-run-session");
     QVERIFY(client().connect(QString(), MprisService::objectPath(), kProperties, QStringLiteral("PropertiesChanged"),
                              &m_recorder, SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
+    QVERIFY(client().connect(QString(), MprisService::objectPath(), kPlayer, QStringLiteral("Seeked"), &m_recorder,
+                             SLOT(seeked(qlonglong))));
 }
 
 void TestMpris::init()
@@ -112,6 +130,21 @@ void TestMpris::init()
     // Published once the window has painted.
     QTRY_VERIFY(client().interface()->isServiceRegistered(MprisService::serviceName()));
     m_recorder.changes.clear();
+    m_recorder.seeks.clear();
+}
+
+FakePlayerMedia& TestMpris::useWindowWithMedia()
+{
+    m_form.reset();
+    m_form = createMainWindow([](QWidget* parent) {
+        auto* player = new FakePlayer(parent);
+        new FakePlayerMedia(player);
+        return player;
+    });
+    m_form->show();
+    [&] { QTRY_VERIFY(client().interface()->isServiceRegistered(MprisService::serviceName())); }();
+    m_recorder.changes.clear();
+    return *static_cast<FakePlayerMedia*>(playerMediaOf(fake()));
 }
 
 void TestMpris::cleanup()
@@ -416,6 +449,133 @@ void TestMpris::realPlayerFollowsTheMediaKeys()
         expectPlaying(playing);
         QVERIFY2(!QTest::currentTestFailed(), method);
     }
+}
+
+void TestMpris::metadataOfTheOpenFile_data()
+{
+    QTest::addColumn<TrackInfo>("track");
+    QTest::addColumn<QVariantMap>("expected"); // but mpris:artUrl
+    QTest::addColumn<QSize>("artSize");        // invalid: no mpris:artUrl
+
+    QImage cover(1024, 512, QImage::Format_RGB32);
+    cover.fill(Qt::darkCyan);
+    const QString id = mprisTrackId(7);
+
+    QTest::newRow("nothing open") << TrackInfo() << QVariantMap() << QSize();
+    QTest::newRow("tagged, with a cover") << TrackInfo{7, "/m/a.mp3", "Song", {"A", "B"}, "Album", 3000000, cover, true}
+                                          << QVariantMap{{"mpris:trackid", id},
+                                                         {"xesam:title", "Song"},
+                                                         {"xesam:artist", QStringList{"A", "B"}},
+                                                         {"xesam:album", "Album"},
+                                                         {"mpris:length", qlonglong(3000000)},
+                                                         {"xesam:url", "file:///m/a.mp3"}}
+                                          << QSize(512, 256);
+    QTest::newRow("untagged, length unknown, URL encoded")
+        << TrackInfo{7, "/m/a b#%é.mp3", "a b#%é.mp3", {}, {}, -1, {}, false}
+        << QVariantMap{{"mpris:trackid", id},
+                       {"xesam:title", "a b#%é.mp3"},
+                       {"xesam:url", "file:///m/a%20b%23%25%C3%A9.mp3"}}
+        << QSize();
+}
+
+void TestMpris::metadataOfTheOpenFile()
+{
+    QFETCH(TrackInfo, track);
+    QFETCH(QVariantMap, expected);
+    QFETCH(QSize, artSize);
+    FakePlayerMedia& media = useWindowWithMedia();
+    media.open(track);
+
+    const QString artKey = QStringLiteral("mpris:artUrl");
+    const QString prefix = QStringLiteral("data:image/jpeg;base64,");
+    QVariantMap metadata = plainMap(property(kPlayer, QStringLiteral("Metadata")));
+    if (artSize.isValid()) { // encoded apart, announced when ready
+        QTRY_VERIFY((metadata = plainMap(property(kPlayer, QStringLiteral("Metadata")))).contains(artKey));
+        const QString art = metadata.take(artKey).toString();
+        QVERIFY(art.startsWith(prefix));
+        QCOMPARE(QImage::fromData(QByteArray::fromBase64(art.mid(prefix.size()).toLatin1())).size(), artSize);
+        QCOMPARE(m_recorder.changes.last().value("Metadata").toMap().value(artKey), art);
+    }
+    QCOMPARE(metadata, expected);
+}
+
+void TestMpris::coverOverTheLimitIsLeftOut()
+{
+    QImage noise(512, 512, QImage::Format_ARGB32); // PNG for its alpha channel, and incompressible
+    QRandomGenerator random(12);
+    for (int y = 0; y < noise.height(); ++y) {
+        random.fillRange(reinterpret_cast<quint32*>(noise.scanLine(y)), noise.width());
+    }
+    QCOMPARE(coverArtUrl(noise), QString());
+    QVERIFY(coverArtUrl(noise.scaled(64, 64)).startsWith("data:image/png;base64,"));
+}
+
+void TestMpris::trackChangesAreAnnouncedAndTheCaptionStays()
+{
+    FakePlayerMedia& media = useWindowWithMedia();
+    m_form->text1()->setText(QStringLiteral("/m"));
+    fake().setUrl(QStringLiteral("/m/a.mp3"));
+    media.open({.serial = 3, .path = "/m/a.mp3", .title = "Song", .lengthUs = 2000000});
+    fake().setState(PlayStatePlaying);
+    QTRY_COMPARE(m_recorder.changes.size(), 2);
+    QCOMPARE(m_recorder.changes.at(0).value("Metadata").toMap().value("xesam:title"), "Song");
+    QCOMPARE(m_recorder.changes.at(0).value("CanSeek"), true);
+    QCOMPARE(m_recorder.changes.at(1), (QVariantMap{{"PlaybackStatus", "Playing"}}));
+    QCOMPARE(m_form->windowTitle(), "a.mp3");
+
+    media.setPositionUs(1500000);
+    QCOMPARE(property(kPlayer, QStringLiteral("Position")).toLongLong(), 1500000);
+    media.close();
+    QTRY_COMPARE(m_recorder.changes.size(), 3);
+    QCOMPARE(m_recorder.changes.at(2), (QVariantMap{{"Metadata", QVariantMap()}, {"CanSeek", false}}));
+}
+
+void TestMpris::seekingFromTheBus_data()
+{
+    QTest::addColumn<bool>("seekable");
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<QVariantList>("arguments");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QList<qlonglong>>("seeks"); // Seeked signals, from a position of 1 s in 5 s
+
+    const auto current = QVariant::fromValue(QDBusObjectPath(mprisTrackId(4)));
+    const auto stale = QVariant::fromValue(QDBusObjectPath(mprisTrackId(3)));
+    const QList<qlonglong> none;
+    QTest::newRow("seek forward") << true << "Seek" << QVariantList{qlonglong(2000000)} << QStringList{"seekBy 2000000"}
+                                  << QList<qlonglong>{3000000};
+    QTest::newRow("seek, not seekable") << false << "Seek" << QVariantList{qlonglong(1)} << QStringList() << none;
+    QTest::newRow("set position") << true << "SetPosition" << QVariantList{current, qlonglong(4000000)}
+                                  << QStringList{"seekTo 4000000"} << QList<qlonglong>{4000000};
+    QTest::newRow("set position, stale track")
+        << true << "SetPosition" << QVariantList{stale, qlonglong(4000000)} << QStringList() << none;
+    QTest::newRow("set position past the end")
+        << true << "SetPosition" << QVariantList{current, qlonglong(5000001)} << QStringList() << none;
+    QTest::newRow("a jump in the player: its keys, a replay")
+        << true << "" << QVariantList() << QStringList() << QList<qlonglong>{0};
+}
+
+void TestMpris::seekingFromTheBus()
+{
+    QFETCH(bool, seekable);
+    QFETCH(QString, method);
+    QFETCH(QVariantList, arguments);
+    QFETCH(QStringList, calls);
+    QFETCH(QList<qlonglong>, seeks);
+    FakePlayerMedia& media = useWindowWithMedia();
+    media.open({.serial = 4, .path = "/m/v.mp4", .title = "v.mp4", .lengthUs = 5000000, .hasPicture = true});
+    media.setPositionUs(1000000);
+    media.setCanSeek(seekable);
+    QCOMPARE(property(kPlayer, QStringLiteral("CanSeek")).toBool(), seekable);
+
+    if (method.isEmpty()) {
+        media.jumpTo(0);
+    } else {
+        QCOMPARE(call(kPlayer, method, arguments).type(), QDBusMessage::ReplyMessage);
+    }
+    QTRY_COMPARE(m_recorder.seeks, seeks);
+    property(kPlayer, QStringLiteral("Position")); // a round trip for the rows where nothing is to happen
+    QCOMPARE(media.calls(), calls);
+    QCOMPARE(m_recorder.seeks, seeks);
 }
 
 QTEST_MAIN(TestMpris)

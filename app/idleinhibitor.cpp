@@ -1,0 +1,130 @@
+#include "idleinhibitor.h"
+
+#include "playerfacade.h"
+#include "playermedia.h"
+
+#include <QCoreApplication>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QPointer>
+
+#include <utility>
+
+namespace {
+
+constexpr QLatin1String kPortalService("org.freedesktop.portal.Desktop");
+constexpr QLatin1String kPortalPath("/org/freedesktop/portal/desktop");
+constexpr QLatin1String kScreenSaverService("org.freedesktop.ScreenSaver");
+constexpr QLatin1String kScreenSaverPath("/org/freedesktop/ScreenSaver");
+constexpr uint kInhibitIdle = 8;
+
+// Runs @p then with the answer to @p call once it arrives (an error when the service is missing or
+// silent), whether or not whoever asked still exists.
+template <typename Then> void whenAnswered(const QDBusConnection& bus, const QDBusMessage& call, Then then)
+{
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher, then = std::move(then)] {
+        watcher->deleteLater();
+        then(*watcher);
+    });
+}
+
+} // namespace
+
+IdleInhibitor::IdleInhibitor(QString reason, QDBusConnection bus, QObject* parent)
+    : QObject(parent)
+    , m_reason(std::move(reason))
+    , m_bus(std::move(bus))
+{
+}
+
+IdleInhibitor::~IdleInhibitor()
+{
+    release(m_bus, m_grant);
+}
+
+IdleInhibitor* IdleInhibitor::whileWatchingFullScreen(PlayerFacade& player, PlayerMedia& media,
+                                                      const QDBusConnection& bus)
+{
+    auto* inhibitor = new IdleInhibitor(QStringLiteral("Playing a video full screen"), bus, &media);
+    const auto follow = [inhibitor, &player, &media] {
+        const PlayState state = player.playState();
+        inhibitor->setHeld(media.isFullScreen() && (state == PlayStatePlaying || state == PlayStateBuffering));
+    };
+    connect(&player, &PlayerFacade::playStateChange, inhibitor, follow);
+    connect(&media, &PlayerMedia::fullScreenChanged, inhibitor, follow);
+    follow();
+    return inhibitor;
+}
+
+void IdleInhibitor::setHeld(bool held)
+{
+    m_wanted = held && m_bus.isConnected();
+    if (!m_wanted) {
+        release(m_bus, std::exchange(m_grant, {}));
+    } else if (!m_asking && m_grant.from == Grant::From::Nobody) {
+        m_asking = true;
+        ask();
+    }
+}
+
+void IdleInhibitor::ask()
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        kPortalService, kPortalPath, QStringLiteral("org.freedesktop.portal.Inhibit"), QStringLiteral("Inhibit"));
+    call << QString() << kInhibitIdle << QVariantMap{{QStringLiteral("reason"), m_reason}};
+    whenAnswered(m_bus, call, [self = QPointer(this), bus = m_bus](const QDBusPendingCall& answer) {
+        const QDBusPendingReply<QDBusObjectPath> reply = answer;
+        if (!reply.isError()) {
+            answered(self, bus, {Grant::From::Portal, reply.value().path()});
+        } else if (self && self->m_wanted) {
+            self->askScreenSaver();
+        } else {
+            answered(self, bus, {});
+        }
+    });
+}
+
+void IdleInhibitor::askScreenSaver()
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(kScreenSaverService, kScreenSaverPath, kScreenSaverService,
+                                                       QStringLiteral("Inhibit"));
+    call << QCoreApplication::applicationName() << m_reason;
+    whenAnswered(m_bus, call, [self = QPointer(this), bus = m_bus](const QDBusPendingCall& answer) {
+        const QDBusPendingReply<uint> reply = answer;
+        answered(self, bus, reply.isError() ? Grant() : Grant{Grant::From::ScreenSaver, {}, reply.value()});
+    });
+}
+
+void IdleInhibitor::answered(IdleInhibitor* self, const QDBusConnection& bus, const Grant& grant)
+{
+    if (self != nullptr && self->m_wanted) {
+        self->m_grant = grant;
+    } else {
+        release(bus, grant);
+    }
+    if (self != nullptr) {
+        self->m_asking = false;
+    }
+}
+
+void IdleInhibitor::release(const QDBusConnection& bus, const Grant& grant)
+{
+    switch (grant.from) {
+    case Grant::From::Nobody:
+        return;
+    case Grant::From::Portal:
+        bus.send(QDBusMessage::createMethodCall(
+            kPortalService, grant.handle, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Close")));
+        return;
+    case Grant::From::ScreenSaver: {
+        QDBusMessage call = QDBusMessage::createMethodCall(kScreenSaverService, kScreenSaverPath, kScreenSaverService,
+                                                           QStringLiteral("UnInhibit"));
+        call << grant.cookie;
+        bus.send(call);
+        return;
+    }
+    }
+}
