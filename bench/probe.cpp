@@ -2,9 +2,9 @@
 
 #include <X11/Xutil.h>
 
-#include <signal.h>
+#include <csignal>
+#include <ctime>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
