@@ -2,7 +2,7 @@
 # The path to the ear: bench/run.sh's section timing the first audible sound at the null sink's
 # monitor (bench/earprobe.cpp), Marrowlark driven by real X input beside mpv, VLC and GStreamer
 # started on the same file. Sourced by bench/run.sh, whose set-up it uses ($work, $build,
-# $probe's neighbours, have, median, ratio, the peers' commands).
+# $app, have, median, ratio, the peers' commands).
 
 ear_probe="$build/bench/marrowlark_earprobe"
 
@@ -29,6 +29,12 @@ ear_round() {
     return 0
 }
 
+# ear_count FILE FIELD: how many runs gave FIELD a figure (a run that failed gives n/a).
+ear_count() {
+    [ -f "$work/$1" ] || { echo 0; return; }
+    { grep -o " $2=[0-9.]*" "$work/$1" || true; } | grep -c '=[0-9]'
+}
+
 ear_table() {
     if [ ! -x "$ear_probe" ]; then
         echo "The path to the ear was not timed: $ear_probe is missing (libxtst-dev, libpulse-dev)."
@@ -36,8 +42,8 @@ ear_table() {
     fi
     local warm
     warm=$(median ear-marrowlark warm_ms)
-    echo "| the path to the ear, tone.ogg (ms from the first press, or from exec, to the first audible 10 ms fragment at the monitor) | median | ratio to warm |"
-    echo "|---|---|---|"
+    echo "| the path to the ear, tone.ogg (ms from the first press, or from exec, to the first audible 10 ms fragment at the monitor) | median | ratio to warm | runs |"
+    echo "|---|---|---|---|"
     for entry in \
         "ear-cold:first_ms:Marrowlark, first double-click, cold: window untouched, the pointer straight onto the row" \
         "ear-hover:first_ms:Marrowlark, first double-click, cold: the pointer in the window 300 ms before" \
@@ -46,13 +52,15 @@ ear_table() {
         "ear-peer-vlc:exec_ms:cvlc FILE (VLC)" \
         "ear-peer-gst:exec_ms:gst-launch-1.0 playbin uri=FILE (GStreamer)"; do
         local file=${entry%%:*} rest=${entry#*:}
-        local value
-        value=$(median "$file" "${rest%%:*}")
-        echo "| ${rest#*:} | $value | $(ratio "$value" "$warm") |"
+        local value field=${rest%%:*}
+        value=$(median "$file" "$field")
+        echo "| ${rest#*:} | $value | $(ratio "$value" "$warm") | $(ear_count "$file" "$field") |"
     done
     echo
-    echo "| pause and resume in Marrowlark (ms; a key from its press, a click from its release) | to the first silent fragment | to the first audible fragment |"
-    echo "|---|---|---|"
-    echo "| Space in the list | $(median ear-marrowlark pause_space_ms) | $(median ear-marrowlark resume_space_ms) |"
-    echo "| the play/pause button, clicked | $(median ear-marrowlark pause_button_ms) | $(median ear-marrowlark resume_button_ms) |"
+    echo "| pause and resume in Marrowlark (ms; a key from its press, a click from its release) | to the first silent fragment | to the first audible fragment | runs |"
+    echo "|---|---|---|---|"
+    local how
+    for how in "space:Space in the list" "button:the play/pause button, clicked"; do
+        echo "| ${how#*:} | $(median ear-marrowlark "pause_${how%%:*}_ms") | $(median ear-marrowlark "resume_${how%%:*}_ms") | $(ear_count ear-marrowlark "resume_${how%%:*}_ms") |"
+    done
 }
