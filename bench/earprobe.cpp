@@ -35,7 +35,6 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
-#include <utility>
 
 namespace {
 
@@ -56,7 +55,7 @@ constexpr Point kPlayPauseButton{264, 244};
 
 using Level = SoundMonitor::Level;
 
-// Real input as the X server delivers a person's; every action returns when its first event went.
+// Real input as the X server delivers a person's; each action returns when its timed event went.
 class Input {
 public:
     Input(Display* display, Window window)
