@@ -14,50 +14,17 @@
 // CMD (a shell command) runs once the content is there, e.g. to press keys in the window.
 // The program is then ended (SIGTERM, SIGKILL after 2 s).
 
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
+#include "probe.h"
 
 #include <dirent.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <set>
 #include <string>
-#include <vector>
 
 namespace {
-
-double now()
-{
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
-void sleepUntil(double when)
-{
-    while (now() < when) {
-        usleep(1000);
-    }
-}
-
-double residentMiB(pid_t pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::atof(line.c_str() + 6) / 1024.0;
-        }
-    }
-    return -1;
-}
 
 // Nanoseconds on a CPU, summed over the live threads (schedstat is exact; stat has 10 ms ticks).
 double cpuNanoseconds(pid_t pid)
@@ -79,70 +46,6 @@ double cpuNanoseconds(pid_t pid)
     }
     closedir(dir);
     return total;
-}
-
-int ignoreXErrors(Display*, XErrorEvent*)
-{
-    return 0; // a window may vanish between its MapNotify and our look at it
-}
-
-bool hasContent(Display* display, Window window)
-{
-    XWindowAttributes attributes{};
-    if (!XGetWindowAttributes(display, window, &attributes) || attributes.map_state != IsViewable ||
-        attributes.width < 64 || attributes.height < 64) {
-        return false;
-    }
-    XImage* image =
-        XGetImage(display, window, 0, 0, unsigned(attributes.width), unsigned(attributes.height), AllPlanes, ZPixmap);
-    if (image == nullptr) {
-        return false;
-    }
-    const unsigned long first = XGetPixel(image, 0, 0);
-    bool differs = false;
-    for (int y = 0; y < image->height && !differs; y += 2) {
-        for (int x = 0; x < image->width && !differs; x += 2) {
-            differs = XGetPixel(image, x, y) != first;
-        }
-    }
-    XDestroyImage(image);
-    return differs;
-}
-
-// Seconds from start to the first picture with content, or -1 at the timeout.
-double waitForContent(Display* display, double start, double timeout)
-{
-    std::set<Window> mapped;
-    while (now() - start < timeout) {
-        while (XPending(display)) {
-            XEvent event;
-            XNextEvent(display, &event);
-            if (event.type == MapNotify) {
-                mapped.insert(event.xmap.window);
-            }
-        }
-        for (const Window window : mapped) {
-            if (hasContent(display, window)) {
-                return now() - start;
-            }
-        }
-        usleep(mapped.empty() ? 500 : 2000);
-    }
-    return -1;
-}
-
-void end(pid_t pid)
-{
-    kill(pid, SIGTERM);
-    const double deadline = now() + 2;
-    while (now() < deadline) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid) {
-            return;
-        }
-        usleep(10000);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
 }
 
 void print(const char* name, double value, const char* format)
@@ -190,33 +93,22 @@ int main(int argc, char** argv)
     }
     Display* display = nullptr;
     if (window) {
-        display = XOpenDisplay(nullptr);
+        display = probe::openWatchedDisplay();
         if (display == nullptr) {
             std::fprintf(stderr, "no X display\n");
             return 1;
         }
-        XSetErrorHandler(ignoreXErrors);
-        XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
-        XSync(display, False);
     }
 
-    const double start = now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        // The program's own output would mix with the figures.
-        if (FILE* null = std::fopen("/dev/null", "w")) {
-            dup2(fileno(null), STDOUT_FILENO);
-        }
-        execvp(argv[i + 1], argv + i + 1);
-        _exit(127);
-    }
+    const double start = probe::now();
+    const pid_t pid = probe::spawn(argv + i + 1);
     double firstMs = -1;
     double rssFirst = -1;
     if (window) {
-        const double first = waitForContent(display, start, timeout);
+        const double first = probe::waitForContent(display, start, timeout).seconds;
         if (first >= 0) {
             firstMs = first * 1000;
-            rssFirst = residentMiB(pid);
+            rssFirst = probe::residentMiB(pid);
         }
     }
     if (afterContent != nullptr && (firstMs >= 0 || !window)) {
@@ -228,18 +120,18 @@ int main(int argc, char** argv)
     double cpu = -1;
     // The two sampling points, in time order.
     if (rssAt >= 0 && (cpuFrom < 0 || rssAt <= cpuFrom)) {
-        sleepUntil(start + rssAt);
-        rss = residentMiB(pid);
+        probe::sleepUntil(start + rssAt);
+        rss = probe::residentMiB(pid);
     }
     if (cpuFrom >= 0) {
-        sleepUntil(start + cpuFrom);
+        probe::sleepUntil(start + cpuFrom);
         const double before = cpuNanoseconds(pid);
-        sleepUntil(start + cpuTo);
+        probe::sleepUntil(start + cpuTo);
         cpu = (cpuNanoseconds(pid) - before) / ((cpuTo - cpuFrom) * 1e9) * 100;
     }
     if (rssAt >= 0 && rss < 0) {
-        sleepUntil(start + rssAt);
-        rss = residentMiB(pid);
+        probe::sleepUntil(start + rssAt);
+        rss = probe::residentMiB(pid);
     }
     std::printf("pid=%d", int(pid));
     print("first_ms", firstMs, "%.1f");
@@ -248,7 +140,7 @@ int main(int argc, char** argv)
     print("cpu_pct", cpu, "%.2f");
     std::printf("\n");
     std::fflush(stdout);
-    end(pid);
+    probe::end(pid);
     if (display != nullptr) {
         XCloseDisplay(display);
     }

@@ -1,21 +1,25 @@
 #!/usr/bin/env bash
-# Marrowlark's performance figures beside a bare Qt window and two peers (mpv and VLC), measured
-# in one run on a private X server (Xvfb), sound server (PulseAudio, null sink) and session bus,
-# as on a desktop. Whole-process
+# Marrowlark's performance figures beside a bare Qt window and its peers (mpv, VLC, GStreamer),
+# measured in one run on a private X server (Xvfb), sound server (PulseAudio, null sink) and
+# session bus, as on a desktop. Whole-process
 # runs are interleaved (one of each program per round) and reported as medians; every ratio is
-# to an anchor measured in the same run. Prints one Markdown table.
+# to an anchor measured in the same run. Prints Markdown tables.
 #
 #   bench/run.sh [BUILD_DIR]      (default: build; needs MARROWLARK_BUILD_BENCHMARKS=ON)
 #   ROUNDS=7 bench/run.sh build   (rounds per whole-process figure; default 5)
+#   SECTIONS="ear" bench/run.sh   (some sections only, of: start play folders ear; default all)
 #
-# The peers come from Debian's mpv and vlc packages, installed here when missing (root or sudo);
-# a peer that cannot be installed or started shows as n/a. VLC refuses to run as root, so it
-# runs as the user nobody when this script runs as root.
+# Sections: start-up, playback (CPU, double-click to playing), folders (in process), and the
+# path to the ear (bench/ear.sh: input or exec to the first audible sound at the sink's monitor).
+# The peers come from Debian's packages, installed here when missing (root or sudo); a peer
+# that cannot be installed or started shows as n/a. VLC refuses to run as root, so it runs as
+# the user nobody when this script runs as root.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 rounds=${ROUNDS:-5}
+sections=${SECTIONS:-all}
 app="$build/app/marrowlark"
 probe="$build/bench/marrowlark_procprobe"
 for tool in "$app" "$probe" "$build/bench/marrowlark_anchor" "$build/bench/marrowlark_bench_play"; do
@@ -39,9 +43,12 @@ trap cleanup EXIT
 log() { echo "$*" >&2; }
 
 install_peers() {
-    local missing=()
-    command -v mpv >/dev/null || missing+=(mpv)
-    command -v vlc >/dev/null || missing+=(vlc)
+    local missing=() package
+    for package in mpv vlc gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good \
+        gstreamer1.0-pulseaudio pulseaudio-utils; do
+        [ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null)" = "install ok installed" ] ||
+            missing+=("$package")
+    done
     [ ${#missing[@]} -eq 0 ] && return 0
     local sudo=()
     [ "$(id -u)" -eq 0 ] || sudo=(sudo -n)
@@ -96,16 +103,20 @@ make_media() {
     [ "$(id -u)" -ne 0 ] || chown nobody "$work/home"
 }
 
-# VLC's command: as nobody when we are root.
+# VLC's commands (vlc, and cvlc without its interface): as nobody when we are root.
 make_vlc_command() {
+    local program
+    for program in vlc cvlc; do
+        if [ "$(id -u)" -eq 0 ]; then
+            printf '#!/bin/sh\nHOME=%s XDG_RUNTIME_DIR=%s exec setpriv --reuid=nobody --regid=nogroup --clear-groups %s "$@"\n' \
+                "$work/home" "$work/home" "$program" >"$work/$program"
+        else
+            printf '#!/bin/sh\nexec %s "$@"\n' "$program" >"$work/$program"
+        fi
+        chmod 755 "$work/$program"
+    done
     vlc_command="$work/vlc"
-    if [ "$(id -u)" -eq 0 ]; then
-        printf '#!/bin/sh\nHOME=%s XDG_RUNTIME_DIR=%s exec setpriv --reuid=nobody --regid=nogroup --clear-groups vlc "$@"\n' \
-            "$work/home" "$work/home" >"$vlc_command"
-    else
-        printf '#!/bin/sh\nexec vlc "$@"\n' >"$vlc_command"
-    fi
-    chmod 755 "$vlc_command"
+    cvlc_command="$work/cvlc"
 }
 have() { command -v "$1" >/dev/null; }
 # mpv turns down Xvfb's software OpenGL unless told to take it, and would fall back to SDL.
@@ -164,68 +175,56 @@ ratio() {
                                      else printf "%.2f\n", a / b }'
 }
 
-install_peers
-start_servers
-make_media
-make_vlc_command
-# A warm-up round fills the file cache and the peers' first-run files; it is not counted.
-log "warm-up round"
-startup_round
-playback_round
-rm -f "$work"/start-* "$work"/cpu-* "$work"/first-*
-for round in $(seq "$rounds"); do
-    log "round $round of $rounds"
-    startup_round
-    playback_round
-done
-log "double-click to playing, in process"
-(cd "$work" && "$build/bench/marrowlark_bench_play" --runs $((rounds * 2 + 1)) \
-    ogg/tone.ogg mp3/tone.mp3 mp4/video.mp4 2>>"$work/programs.log") >"$work/play.txt" ||
-    log "the double-click benchmark failed"
-folders_csv="$work/folders.csv"
-if [ -x "$build/bench/marrowlark_bench" ]; then
-    log "folders, in process"
-    "$build/bench/marrowlark_bench" --benchmark_repetitions="$rounds" \
-        --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null >"$folders_csv" ||
-        log "the folder benchmarks failed"
-fi
+# want SECTION: whether SECTIONS asks for it.
+want() { [ "$sections" = all ] || [[ " $sections " == *" $1 "* ]]; }
+one_round() {
+    if want start; then startup_round; fi
+    if want play; then playback_round; fi
+    if want ear; then ear_round; fi
+}
+# shellcheck source=bench/ear.sh
+. "$root/bench/ear.sh"
 
-anchor_first=$(median start-anchor first_ms)
-echo "Measured $(date -u +%Y-%m-%d) on $(nproc) cores, Xvfb and a PulseAudio null sink; medians of $rounds rounds."
-echo
-echo "| start-up | first content (ms) | ratio to bare Qt | RSS at first content (MiB) | RSS at 2 s (MiB) | idle CPU (% of a core) |"
-echo "|---|---|---|---|---|---|"
-for entry in "marrowlark:Marrowlark" "anchor:bare Qt window, same six controls" \
-    "linked:the same with libmpv linked" "mpv:mpv (idle window)" "vlc:VLC (Qt interface)"; do
-    key=${entry%%:*}
-    first=$(median "start-$key" first_ms)
-    echo "| ${entry#*:} | $first | $(ratio "$first" "$anchor_first") | $(median "start-$key" rss_first) | $(median "start-$key" rss_mib) | $(median "start-$key" cpu_pct) |"
-done
-echo
-echo "| CPU while playing (% of a core, seconds 4-14) | Marrowlark | mpv | VLC | Marrowlark / VLC | Marrowlark / mpv |"
-echo "|---|---|---|---|---|---|"
-for entry in "ogg:audio (Vorbis, 440 Hz)" "mp4:video 640x360 H.264 + AAC"; do
-    kind=${entry%%:*}
-    own=$(median "cpu-$kind-marrowlark" cpu_pct)
-    mpv_cpu=$(median "cpu-$kind-mpv" cpu_pct)
-    vlc_cpu=$(median "cpu-$kind-vlc" cpu_pct)
-    echo "| ${entry#*:} | $own | $mpv_cpu | $vlc_cpu | $(ratio "$own" "$vlc_cpu") | $(ratio "$own" "$mpv_cpu") |"
-done
-echo
-echo "RSS after the first file (3 s, playing the ogg): $(median cpu-ogg-marrowlark rss_mib) MiB; the mp4: $(median cpu-mp4-marrowlark rss_mib) MiB."
-echo
-echo "| double-click to playing | engine's own load to playing (ms) | double-click to state 3, engine up, from stopped (ms) | ratio | first double-click after start, from its first press (ms) | ratio |"
-echo "|---|---|---|---|---|---|"
-tail -n +2 "$work/play.txt" | while read -r name engine clicked ratio_warm; do
-    kind=${name##*.}
-    first=$(median "first-$kind" first_ms)
-    echo "| $name | $engine | $clicked | $ratio_warm | $first | $(ratio "$first" "$engine") |"
-done
-if [ -s "$folders_csv" ]; then
+start_table() {
+    local anchor_first entry key first
+    anchor_first=$(median start-anchor first_ms)
+    echo "| start-up | first content (ms) | ratio to bare Qt | RSS at first content (MiB) | RSS at 2 s (MiB) | idle CPU (% of a core) |"
+    echo "|---|---|---|---|---|---|"
+    for entry in "marrowlark:Marrowlark" "anchor:bare Qt window, same six controls" \
+        "linked:the same with libmpv linked" "mpv:mpv (idle window)" "vlc:VLC (Qt interface)"; do
+        key=${entry%%:*}
+        first=$(median "start-$key" first_ms)
+        echo "| ${entry#*:} | $first | $(ratio "$first" "$anchor_first") | $(median "start-$key" rss_first) | $(median "start-$key" rss_mib) | $(median "start-$key" cpu_pct) |"
+    done
+}
+
+play_table() {
+    local entry kind own mpv_cpu vlc_cpu first
+    echo "| CPU while playing (% of a core, seconds 4-14) | Marrowlark | mpv | VLC | Marrowlark / VLC | Marrowlark / mpv |"
+    echo "|---|---|---|---|---|---|"
+    for entry in "ogg:audio (Vorbis, 440 Hz)" "mp4:video 640x360 H.264 + AAC"; do
+        kind=${entry%%:*}
+        own=$(median "cpu-$kind-marrowlark" cpu_pct)
+        mpv_cpu=$(median "cpu-$kind-mpv" cpu_pct)
+        vlc_cpu=$(median "cpu-$kind-vlc" cpu_pct)
+        echo "| ${entry#*:} | $own | $mpv_cpu | $vlc_cpu | $(ratio "$own" "$vlc_cpu") | $(ratio "$own" "$mpv_cpu") |"
+    done
     echo
+    echo "RSS after the first file (3 s, playing the ogg): $(median cpu-ogg-marrowlark rss_mib) MiB; the mp4: $(median cpu-mp4-marrowlark rss_mib) MiB."
+    echo
+    echo "| double-click to playing | engine's own load to playing (ms) | double-click to state 3, engine up, from stopped (ms) | ratio | first double-click after start, from its first press (ms) | ratio |"
+    echo "|---|---|---|---|---|---|"
+    tail -n +2 "$work/play.txt" | while read -r name engine clicked ratio_warm; do
+        kind=${name##*.}
+        first=$(median "first-$kind" first_ms)
+        echo "| $name | $engine | $clicked | $ratio_warm | $first | $(ratio "$first" "$engine") |"
+    done
+}
+
+folders_table() {
     echo "| switch the list (in process, wall time) | floor: readdir + natural sort (ms) | setPath (ms) | ratio | setPath + paint (ms) | ratio |"
     echo "|---|---|---|---|---|---|"
-    value() { grep "^\"$1/real_time_median\"" "$folders_csv" | cut -d, -f3 | head -1; }
+    value() { { grep "^\"$1/real_time_median\"\|^\"$1_median\"" "$folders_csv" || true; } | cut -d, -f3 | head -1; }
     for size in 1000 10000 100000; do
         floor=$(value "floor/readdir+natural-sort/$size")
         set_path=$(value "list/setPath/$size")
@@ -234,6 +233,40 @@ if [ -s "$folders_csv" ]; then
         printf '| %s files | %.1f | %.1f | %s | %.1f | %s |\n' "$size" "$floor" "$set_path" \
             "$(ratio "$set_path" "$floor")" "$painted" "$(ratio "$painted" "$floor")"
     done
-    miss=$(grep '^"keystroke/folderExists-miss_median"' "$folders_csv" | cut -d, -f3)
-    printf '\nA keystroke naming no folder (one failed folder lookup): %.2f µs.\n' "$miss"
+    miss=$(value keystroke/folderExists-miss)
+    [ -z "$miss" ] || printf '\nA keystroke naming no folder (one failed folder lookup): %.2f µs.\n' "$miss"
+}
+
+
+install_peers
+start_servers
+make_media
+make_vlc_command
+# A warm-up round fills the file cache and the peers' first-run files; it is not counted.
+log "warm-up round"
+one_round
+rm -f "$work"/start-* "$work"/cpu-* "$work"/first-* "$work"/ear-*
+for round in $(seq "$rounds"); do
+    log "round $round of $rounds"
+    one_round
+done
+if want play; then
+    log "double-click to playing, in process"
+    (cd "$work" && "$build/bench/marrowlark_bench_play" --runs $((rounds * 2 + 1)) \
+        ogg/tone.ogg mp3/tone.mp3 mp4/video.mp4 2>>"$work/programs.log") >"$work/play.txt" ||
+        log "the double-click benchmark failed"
 fi
+folders_csv="$work/folders.csv"
+if want folders && [ -x "$build/bench/marrowlark_bench" ]; then
+    log "folders, in process"
+    # Two repetitions at least: one alone gives no medians.
+    "$build/bench/marrowlark_bench" --benchmark_repetitions=$((rounds > 1 ? rounds : 2)) \
+        --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null >"$folders_csv" ||
+        log "the folder benchmarks failed"
+fi
+
+echo "Measured $(date -u +%Y-%m-%d) on $(nproc) cores, Xvfb and a PulseAudio null sink; medians of $rounds rounds."
+if want start; then echo; start_table; fi
+if want play; then echo; play_table; fi
+if want ear; then echo; ear_table; fi
+if want folders && [ -s "$folders_csv" ]; then echo; folders_table; fi

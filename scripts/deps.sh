@@ -7,7 +7,7 @@ packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-svg-dev libgl-dev libmpv-dev dpkg-dev
     fonts-comic-neue
-    libbenchmark-dev libx11-dev
+    libbenchmark-dev libx11-dev libxtst-dev libpulse-dev
 )
 if [ "${1:-}" = "--test" ]; then
     packages+=(
