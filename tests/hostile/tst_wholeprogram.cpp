@@ -23,11 +23,6 @@ QString idleTitle()
     return QStringLiteral("Marrowlark");
 }
 
-bool allCorked(const QList<SinkInput>& inputs)
-{
-    return !inputs.isEmpty() && std::all_of(inputs.begin(), inputs.end(), [](const SinkInput& s) { return s.corked; });
-}
-
 // Every path below @p folder, for before-and-after comparisons.
 QStringList contentsOf(const QString& folder)
 {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "soundsink.h"
+#include "tool.h"
+
 #include <QElapsedTimer>
 #include <QImage>
 #include <QList>
@@ -16,7 +19,7 @@
  * @file
  * What the whole-program tests use to drive the real marrowlark executable as a user would: X
  * input through xdotool, the window as the X server sees it (xprop, xwininfo, ImageMagick's
- * import) and the sound on the test sink's monitor (parec).
+ * import) and the sound server (soundsink.h).
  *
  * Everything here runs the tools synchronously and returns what they report; none of it waits
  * for the program to react. Tests poll these readings with QTRY_* and a deadline.
@@ -37,21 +40,8 @@ inline constexpr QPoint kFolderBoxPoint{120, 12};
 
 /// The private X display, or "" when the tests do not run under the suite's script.
 QString testDisplay();
-/// True when the private sound server and its null sink answer.
-bool testSinkAvailable();
 /// A folder for this run's files: the suite's work folder when set, else a temporary one.
 QString workFolder(const QString& testName);
-
-struct ToolResult {
-    bool finished = false; ///< ran to its end within the time allowed
-    int exitCode = -1;
-    QByteArray output;
-    QByteArray errors;
-    bool ok() const { return finished && exitCode == 0; }
-};
-
-/// Runs a tool under the C locale (stable output) and waits at most @p timeoutMs for it.
-ToolResult runTool(const QString& program, const QStringList& arguments, int timeoutMs = 15000);
 
 /// Writes a sine tone of @p seconds at @p hertz as a WAV file. Returns false when ffmpeg fails.
 bool makeTone(const QString& path, double seconds, int hertz = 440);
@@ -134,46 +124,6 @@ public:
 private:
     QProcess m_process;
     QStringList m_captions;
-};
-
-/// One stream playing into the sound server.
-struct SinkInput {
-    int index = -1;
-    bool corked = false;
-    qint64 pid = 0;
-    QString application;
-};
-QList<SinkInput> sinkInputs();
-/// The streams of process @p pid.
-QList<SinkInput> sinkInputsOf(qint64 pid);
-
-/// The sound on the test sink, recorded from its monitor while this object lives. A silent
-/// stream of its own keeps the sink running, so that silence is recorded as zeros rather than
-/// as no data at all.
-class SinkRecorder {
-public:
-    static constexpr int kRate = 44100;
-
-    SinkRecorder();
-    ~SinkRecorder();
-
-    bool isRecording() const;
-    /// Seconds recorded so far.
-    double seconds();
-    /// True when the last @p milliseconds hold a clear tone at @p hertz.
-    bool toneHeard(int hertz = 440, int milliseconds = 200);
-    /// True when the last @p milliseconds hold nothing audible.
-    bool silent(int milliseconds = 300);
-    /// Root-mean-square level of the last @p milliseconds, full scale 32768.
-    double level(int milliseconds);
-
-private:
-    QList<qint16> lastSamples(int milliseconds);
-
-    QProcess m_keepAlive;
-    QProcess m_recorder;
-    QList<qint16> m_samples;
-    QByteArray m_partial;
 };
 
 /// Mean and standard deviation of the grey levels (0 to 1) of @p area in @p image.

@@ -44,12 +44,6 @@ qsizetype listedRows(const XWindow& window)
     return contentRows(window.grab(), kListInside).size();
 }
 
-bool allCorked(const QList<SinkInput>& inputs)
-{
-    return !inputs.isEmpty() &&
-           std::all_of(inputs.begin(), inputs.end(), [](const SinkInput& in) { return in.corked; });
-}
-
 } // namespace
 
 class TestUserJourney : public QObject {
