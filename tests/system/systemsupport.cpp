@@ -8,6 +8,8 @@
 
 #include <xcb/xcb.h>
 
+#include <poll.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -57,6 +59,20 @@ xcb_atom_t internAtom(xcb_connection_t* connection, const char* name)
     const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
     std::free(reply);
     return atom;
+}
+
+// Waits for the next event from the X server until @p deadline; false when none came.
+bool nextEvent(xcb_connection_t* connection, const QDeadlineTimer& deadline)
+{
+    xcb_generic_event_t* event = xcb_poll_for_event(connection);
+    while (event == nullptr && !deadline.hasExpired() && !xcb_connection_has_error(connection)) {
+        pollfd readable{xcb_get_file_descriptor(connection), POLLIN, 0};
+        poll(&readable, 1, int(deadline.remainingTime()));
+        event = xcb_poll_for_event(connection);
+    }
+    const bool came = event != nullptr;
+    std::free(event);
+    return came;
 }
 
 } // namespace
@@ -168,19 +184,24 @@ bool XWindow::requestClose() const
     return delivered;
 }
 
-QImage settledGrab(const XWindow& window, int timeoutMs)
+QImage settledGrab(const XWindow& window, const PictureCheck& shows, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
     QImage previous;
     while (!deadline.hasExpired()) {
         const QImage current = window.grab();
-        if (!current.isNull() && current == previous) {
+        if (!current.isNull() && current == previous && shows(current)) {
             return current;
         }
         previous = current;
-        QTest::qWait(100);
+        QTest::qWait(50);
     }
     return QImage();
+}
+
+PictureCheck listing(qsizetype rows)
+{
+    return [rows](const QImage& picture) { return contentRows(picture, kListInside).size() == rows; };
 }
 
 // Program
@@ -213,10 +234,18 @@ XWindow Program::findWindow() const
 
 XWindow Program::waitForWindow(int timeoutMs) const
 {
+    // A top-level window that maps is announced to those who watch the root window's children.
+    XcbConnection connection(xcb_connect(nullptr, nullptr));
+    xcb_connection_t* x = connection.get();
+    if (xcb_connection_has_error(x)) {
+        return findWindow();
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
+    const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    std::free(xcb_request_check(x, xcb_change_window_attributes_checked(x, root, XCB_CW_EVENT_MASK, &mask)));
     const QDeadlineTimer deadline(timeoutMs);
     XWindow window = findWindow();
-    while (!window.isValid() && !deadline.hasExpired() && isRunning()) {
-        QTest::qWait(50);
+    while (!window.isValid() && nextEvent(x, deadline)) {
         window = findWindow();
     }
     return window;
@@ -234,7 +263,10 @@ CaptionSpy::CaptionSpy(const XWindow& window)
 {
     m_process.setProcessEnvironment(toolEnvironment());
     m_process.start(QStringLiteral("xprop"), {"-spy", "-id", window.id(), "_NET_WM_NAME"});
-    m_process.waitForStarted();
+    // xprop prints the caption it finds, then listens for changes.
+    const QDeadlineTimer deadline(kReactMs);
+    while (!m_process.canReadLine() && m_process.waitForReadyRead(int(deadline.remainingTime()))) {
+    }
 }
 
 CaptionSpy::~CaptionSpy()

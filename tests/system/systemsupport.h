@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -21,8 +22,9 @@
  * input through xdotool, the window as the X server sees it (xprop, xwininfo, ImageMagick's
  * import) and the sound server (soundsink.h).
  *
- * Everything here runs the tools synchronously and returns what they report; none of it waits
- * for the program to react. Tests poll these readings with QTRY_* and a deadline.
+ * The readings run the tools synchronously and return what they report; only settledGrab() and
+ * Program::waitForWindow() wait for the program, at most kReactMs. Tests poll the others with
+ * QTRY_* and the same deadline.
  *
  * The suite's script provides the X server and the sound server: MARROWLARK_TEST_DISPLAY names
  * the private display, PULSE_SERVER the private sound server with the null sink
@@ -30,6 +32,10 @@
  */
 
 namespace SystemTest {
+
+/// How long the program may take to react, generous for a sanitized build on a busy machine:
+/// waiting costs nothing when it reacts at once.
+inline constexpr int kReactMs = 30000;
 
 // Where a user finds the window's parts at 96 dpi, in client-area pixels.
 inline constexpr QSize kClientSize{331, 264};
@@ -48,9 +54,15 @@ bool makeTone(const QString& path, double seconds, int hertz = 440);
 
 class XWindow;
 
-/// The window's picture once it has settled: two grabs in a row alike. Null when it keeps
-/// changing for @p timeoutMs.
-QImage settledGrab(const XWindow& window, int timeoutMs = 10000);
+/// What a test waits for the window to show.
+using PictureCheck = std::function<bool(const QImage&)>;
+/// Pictures whose file list shows @p rows names.
+PictureCheck listing(qsizetype rows);
+
+/// The window's picture once it shows what @p shows looks for and two grabs in a row agree:
+/// painted as the test expects, and nothing still changing. Null when that does not come
+/// within @p timeoutMs.
+QImage settledGrab(const XWindow& window, const PictureCheck& shows, int timeoutMs = kReactMs);
 
 /// One top-level X window.
 class XWindow {
@@ -102,8 +114,9 @@ public:
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     /// Its visible top-level window once mapped (found by its _NET_WM_PID), else invalid.
     XWindow findWindow() const;
-    /// findWindow() polled until the window shows or @p timeoutMs pass.
-    XWindow waitForWindow(int timeoutMs = 15000) const;
+    /// findWindow() once the window shows (the X server announces it), or invalid when
+    /// @p timeoutMs pass first.
+    XWindow waitForWindow(int timeoutMs = kReactMs) const;
     /// Everything the program wrote to standard error so far.
     QByteArray errors();
 
@@ -116,6 +129,7 @@ private:
 /// that is replaced before xprop reads it is not seen.
 class CaptionSpy {
 public:
+    /// Returns once xprop has read the present caption, right before it listens for changes.
     explicit CaptionSpy(const XWindow& window);
     ~CaptionSpy();
     /// The captions seen so far; reading them drains the tool's output.
