@@ -18,7 +18,7 @@
 
 #include <clocale>
 
-constexpr int kTimeout = 15000;
+constexpr int kTimeout = 30000; // generous for a sanitized build on a busy machine
 
 class TestSound : public QObject {
     Q_OBJECT
@@ -37,7 +37,8 @@ void TestSound::initTestCase()
     if (!testSinkAvailable()) {
         QSKIP("No sound server is reachable (run the suite with scripts/run-tests.sh, which starts one).");
     }
-    m_media.addFile("tone.ogg", testmedia::tone("ogg", 440, 5));
+    // Long enough to outlast every check below on a slow machine.
+    m_media.addFile("tone.ogg", testmedia::tone("ogg", 440, 30));
 }
 
 void TestSound::windowPlaysToneIntoTheSinkUntilDestroyed()
