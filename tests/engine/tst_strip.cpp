@@ -62,7 +62,7 @@ void TestStrip::videoShowsInTheStripWhilePlaying()
     media.addFile("clip.mp4", testmedia::video(QStringLiteral("testsrc"), 3));
     std::unique_ptr<Form1> form = createMainWindow();
     form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(form.get(), kTimeout));
     const QRect bare = bareStrip(*form);
     QTRY_VERIFY_WITH_TIMEOUT(pictureIn(screenShot(*form), bare).isNull(), kTimeout);
 

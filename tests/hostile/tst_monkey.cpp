@@ -119,7 +119,7 @@ void TestMonkey::initTestCase()
 
     m_form = createMainWindow();
     m_form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get(), 30000));
     m_form->text1()->selectAll();
     QTest::keyClicks(m_form->text1(), m_media.path());
     QCOMPARE(m_form->file1()->path(), m_media.path());
