@@ -59,7 +59,7 @@ void TestWholeProgram::initTestCase()
         QVERIFY(QDir(m_work).mkpath(state));
     }
     QVERIFY(makeTone(m_work + "/loading/tone.wav", 5));
-    QVERIFY(makeTone(m_work + "/ended/short.wav", 0.5));
+    QVERIFY(makeTone(m_work + "/ended/short.wav", 2)); // its name shows long enough to be seen
     QFile random(m_work + "/failed/random.mp3");
     QVERIFY(random.open(QIODevice::WriteOnly));
     random.write(QByteArray(100000, '\x3c'));
@@ -88,10 +88,12 @@ void TestWholeProgram::closingInEveryState()
         window.click(kFirstRow, 2);
     }
     if (state == QLatin1String("ended")) {
-        QTRY_VERIFY_WITH_TIMEOUT(captions.captions().contains(QStringLiteral("short.wav")), kReactMs);
+        QTRY_VERIFY2_WITH_TIMEOUT(captions.captions().contains(QStringLiteral("short.wav")),
+                                  qPrintable(captions.captions().join(QStringLiteral(" | "))), kReactMs);
         QTRY_COMPARE_WITH_TIMEOUT(window.caption(), idleTitle(), kReactMs);
     } else if (state == QLatin1String("failed")) {
-        QTRY_VERIFY_WITH_TIMEOUT(captions.captions().contains(QStringLiteral("Loading")), kReactMs);
+        QTRY_VERIFY2_WITH_TIMEOUT(captions.captions().contains(QStringLiteral("Loading")),
+                                  qPrintable(captions.captions().join(QStringLiteral(" | "))), kReactMs);
         QTRY_COMPARE_WITH_TIMEOUT(window.caption(), idleTitle(), kReactMs);
     }
     QElapsedTimer closing;

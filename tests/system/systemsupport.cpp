@@ -142,9 +142,14 @@ QImage XWindow::grab() const
 
 void XWindow::click(QPoint clientPoint, int clicks) const
 {
-    runTool(QStringLiteral("xdotool"),
-            {"mousemove", "--window", m_id, QString::number(clientPoint.x()), QString::number(clientPoint.y()), "click",
-             "--repeat", QString::number(clicks), "--delay", "80", "1"});
+    // Every press and release in one go: the pauses of xdotool's own "click" could stretch a
+    // double-click into two single clicks on a busy machine.
+    QStringList arguments{"mousemove", "--window", m_id, QString::number(clientPoint.x()),
+                          QString::number(clientPoint.y())};
+    for (int click = 0; click < clicks; ++click) {
+        arguments += QStringList{"mousedown", "1", "mouseup", "1"};
+    }
+    runTool(QStringLiteral("xdotool"), arguments);
 }
 
 void XWindow::key(const QString& keys)
