@@ -39,9 +39,9 @@ start() {
     pids+=($!)
     printf -v "$var" %s $!
 }
-# expect_exit PID CODE: the process ends within ten seconds, with exit code CODE.
+# expect_exit PID CODE: the process ends within a minute, with exit code CODE.
 expect_exit() {
-    wait_for "end of process $1" 10 has_ended "$1"
+    wait_for "end of process $1" 60 has_ended "$1"
     local rc=0
     wait "$1" || rc=$?
     [ "$rc" = "$2" ] || fail "process $1 ended with exit code $rc"
@@ -49,8 +49,8 @@ expect_exit() {
 
 # One copy: its name, identity, status and refusal to open anything.
 start first
-wait_for "bus name $name" 20 has_owner $name
-wait_for "window of the first copy" 20 has_marrowlark_window "$first"
+wait_for "bus name $name" 60 has_owner $name
+wait_for "window of the first copy" 60 has_marrowlark_window "$first"
 [ "$(get $name org.mpris.MediaPlayer2 Identity)" = 'string "Marrowlark"' ] || fail "Identity"
 [ "$(get $name org.mpris.MediaPlayer2 DesktopEntry)" = 'string "marrowlark"' ] || fail "DesktopEntry"
 [ "$(get $name org.mpris.MediaPlayer2.Player PlaybackStatus)" = 'string "Stopped"' ] ||
@@ -68,8 +68,8 @@ grep -q 'org.freedesktop.DBus.Error.NotSupported' "$work/openuri.out" || fail "O
 
 # A second copy beside it takes the instance name; Quit ends it alone, with exit code 0.
 start second
-wait_for "bus name $name.instance$second" 20 has_owner "$name.instance$second"
-wait_for "window of the second copy" 20 has_marrowlark_window "$second"
+wait_for "bus name $name.instance$second" 60 has_owner "$name.instance$second"
+wait_for "window of the second copy" 60 has_marrowlark_window "$second"
 invoke "$name.instance$second" org.mpris.MediaPlayer2.Quit
 expect_exit "$second" 0
 has_owner "$name.instance$second" && fail "the second copy's name outlived it"
@@ -86,9 +86,9 @@ for variant in dead none; do
     else
         start nobus -u DBUS_SESSION_BUS_ADDRESS "XDG_RUNTIME_DIR=$work"
     fi
-    wait_for "window without a bus ($variant)" 20 has_marrowlark_window "$nobus"
+    wait_for "window without a bus ($variant)" 60 has_marrowlark_window "$nobus"
     kill "$nobus"
-    wait_for "end of the copy without a bus" 10 has_ended "$nobus"
+    wait_for "end of the copy without a bus" 60 has_ended "$nobus"
     if grep -iE 'bus|mpris' "$work/nobus.err"; then
         fail "the program spoke of the bus without one ($variant)"
     fi

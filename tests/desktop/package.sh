@@ -59,9 +59,9 @@ desktop-file-validate /usr/share/applications/marrowlark.desktop || fail "instal
 
 (cd "$work" && exec /usr/bin/marrowlark 2>"$work/program.err") &
 program=$!
-wait_for "window titled Marrowlark from the installed program" 30 has_marrowlark_window "$program"
+wait_for "window titled Marrowlark from the installed program" 60 has_marrowlark_window "$program"
 kill "$program"
-wait_for "end of the installed program" 10 has_ended "$program"
+wait_for "end of the installed program" 60 has_ended "$program"
 program=""
 
 apt_get remove --purge marrowlark >"$work/apt.log" 2>&1 || {

@@ -229,22 +229,22 @@ void TestMpris::methodsDriveThePlayerAsTheWindowDoes_data()
     const QStringList none;
     const QStringList play{QStringLiteral("play")};
     const QStringList pause{QStringLiteral("pause")};
-    QTest::newRow("play-pause while playing pauses") << 3 << "PlayPause" << QVariantList() << pause;
-    QTest::newRow("play-pause while paused resumes") << 2 << "PlayPause" << QVariantList() << play;
-    QTest::newRow("play-pause while stopped: nothing") << 1 << "PlayPause" << QVariantList() << none;
-    QTest::newRow("play-pause before a file: nothing") << 0 << "PlayPause" << QVariantList() << none;
-    QTest::newRow("play-pause at the end: nothing") << 8 << "PlayPause" << QVariantList() << none;
-    QTest::newRow("play-pause after a failed open") << 10 << "PlayPause" << QVariantList() << none;
-    QTest::newRow("play while stopped plays") << 1 << "Play" << QVariantList() << play;
-    QTest::newRow("play while playing plays") << 3 << "Play" << QVariantList() << play;
-    QTest::newRow("pause before a file pauses") << 0 << "Pause" << QVariantList() << pause;
-    QTest::newRow("pause while paused pauses") << 2 << "Pause" << QVariantList() << pause;
-    QTest::newRow("next: nothing") << 3 << "Next" << QVariantList() << none;
-    QTest::newRow("previous: nothing") << 3 << "Previous" << QVariantList() << none;
-    QTest::newRow("stop: nothing") << 3 << "Stop" << QVariantList() << none;
-    QTest::newRow("seek: nothing") << 3 << "Seek" << QVariantList{qlonglong(5000000)} << none;
+    QTest::newRow("play-pause while playing pauses") << PlayStatePlaying << "PlayPause" << QVariantList() << pause;
+    QTest::newRow("play-pause while paused resumes") << PlayStatePaused << "PlayPause" << QVariantList() << play;
+    QTest::newRow("play-pause while stopped: nothing") << PlayStateStopped << "PlayPause" << QVariantList() << none;
+    QTest::newRow("play-pause before a file: nothing") << PlayStateUndefined << "PlayPause" << QVariantList() << none;
+    QTest::newRow("play-pause at the end: nothing") << PlayStateMediaEnded << "PlayPause" << QVariantList() << none;
+    QTest::newRow("play-pause after a failed open") << PlayStateReady << "PlayPause" << QVariantList() << none;
+    QTest::newRow("play while stopped plays") << PlayStateStopped << "Play" << QVariantList() << play;
+    QTest::newRow("play while playing plays") << PlayStatePlaying << "Play" << QVariantList() << play;
+    QTest::newRow("pause before a file pauses") << PlayStateUndefined << "Pause" << QVariantList() << pause;
+    QTest::newRow("pause while paused pauses") << PlayStatePaused << "Pause" << QVariantList() << pause;
+    QTest::newRow("next: nothing") << PlayStatePlaying << "Next" << QVariantList() << none;
+    QTest::newRow("previous: nothing") << PlayStatePlaying << "Previous" << QVariantList() << none;
+    QTest::newRow("stop: nothing") << PlayStatePlaying << "Stop" << QVariantList() << none;
+    QTest::newRow("seek: nothing") << PlayStatePlaying << "Seek" << QVariantList{qlonglong(5000000)} << none;
     QTest::newRow("set position: nothing")
-        << 3 << "SetPosition"
+        << PlayStatePlaying << "SetPosition"
         << QVariantList{QVariant::fromValue(QDBusObjectPath(MprisService::trackId())), qlonglong(0)} << none;
 }
 
@@ -273,25 +273,25 @@ void TestMpris::statusAndTitleFollowThePlayState_data()
     QTest::addColumn<QString>("status");
     QTest::addColumn<QString>("title");
 
-    QTest::newRow("playing") << 3 << "/music"
+    QTest::newRow("playing") << PlayStatePlaying << "/music"
                              << "Playing"
                              << "song.mp3";
-    QTest::newRow("paused") << 2 << "/music"
+    QTest::newRow("paused") << PlayStatePaused << "/music"
                             << "Paused"
                             << "song.mp3";
-    QTest::newRow("folder text changed: the full location") << 3 << "/other"
+    QTest::newRow("folder text changed: the full location") << PlayStatePlaying << "/other"
                                                             << "Playing"
                                                             << "/music/song.mp3";
-    QTest::newRow("stopped") << 1 << "/music"
+    QTest::newRow("stopped") << PlayStateStopped << "/music"
                              << "Stopped"
                              << "";
-    QTest::newRow("ended") << 8 << "/music"
+    QTest::newRow("ended") << PlayStateMediaEnded << "/music"
                            << "Stopped"
                            << "";
-    QTest::newRow("buffering") << 6 << "/music"
+    QTest::newRow("buffering") << PlayStateBuffering << "/music"
                                << "Stopped"
                                << "";
-    QTest::newRow("failed open") << 10 << "/music"
+    QTest::newRow("failed open") << PlayStateReady << "/music"
                                  << "Stopped"
                                  << "";
 }

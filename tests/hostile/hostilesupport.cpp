@@ -15,8 +15,6 @@ namespace Hostile {
 
 namespace {
 
-constexpr char kUnprivilegedVariable[] = "MARROWLARK_HOSTILE_UNPRIVILEGED";
-
 Application& application()
 {
     return *static_cast<Application*>(QCoreApplication::instance());
@@ -69,37 +67,6 @@ void pressEnter(Form1& form)
     form.file1()->setFocus();
     QTest::keyClick(form.file1(), Qt::Key_Return);
 }
-
-bool isUnprivilegedRun()
-{
-    return qEnvironmentVariableIsSet(kUnprivilegedVariable) && geteuid() != 0;
-}
-
-QString runUnprivileged(const QString& testFunction, bool& passed)
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(kUnprivilegedVariable, QStringLiteral("1"));
-    environment.insert(QStringLiteral("HOME"), QStringLiteral("/tmp"));
-    environment.insert(QStringLiteral("TMPDIR"), QStringLiteral("/tmp"));
-    environment.remove(QStringLiteral("XDG_RUNTIME_DIR")); // the suite's is root's alone
-    if (environment.contains(QStringLiteral("ASAN_OPTIONS"))) {
-        // The same code runs with leak checks as root; as nobody the checks here are what counts.
-        environment.insert(QStringLiteral("ASAN_OPTIONS"),
-                           environment.value(QStringLiteral("ASAN_OPTIONS")) + ":detect_leaks=0");
-    }
-    QProcess child;
-    child.setProcessEnvironment(environment);
-    child.setWorkingDirectory(QStringLiteral("/tmp"));
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QStringLiteral("setpriv"), {"--reuid=65534", "--regid=65534", "--clear-groups",
-                                            QCoreApplication::applicationFilePath(), testFunction});
-    passed = child.waitForFinished(120000) && child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
-    return QString::fromLocal8Bit(child.readAll());
-}
-
-} // namespace Hostile
-
-namespace Hostile {
 
 bool ffmpeg(const QStringList& arguments)
 {

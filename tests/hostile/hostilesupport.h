@@ -38,13 +38,6 @@ void selectFirst(Form1& form);
 /// Return typed in the file list: plays the selected file.
 void pressEnter(Form1& form);
 
-/// Runs the named test function of this executable again as the unprivileged user "nobody"
-/// (setpriv), for what root cannot see: permissions. Returns the child's test log; @p passed
-/// tells whether every check there held.
-QString runUnprivileged(const QString& testFunction, bool& passed);
-/// True in the child that runUnprivileged() started.
-bool isUnprivilegedRun();
-
 } // namespace Hostile
 
 /// A test main with the program's own application object, so that errors reach its report.

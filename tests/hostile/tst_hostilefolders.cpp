@@ -6,6 +6,7 @@
 #include "hostilesupport.h"
 #include "startup.h"
 #include "testfolder.h"
+#include "unprivileged.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -171,13 +172,21 @@ void TestHostileFolders::pastedText()
 
 void TestHostileFolders::typedLongTextStaysResponsive()
 {
-    // Each keystroke asks the file system once; thousands of them must not pile up.
+    // Each keystroke asks the file system once; thousands of them must not pile up into a
+    // keystroke that keeps the window busy (10 s: a hang, even sanitized on a busy machine).
     const ReportSpy reports;
     m_form->text1()->setFocus();
-    QElapsedTimer timer;
-    timer.start();
-    QTest::keyClicks(m_form->text1(), QString(5000, u'/') + QString(5000, u'z'));
-    qInfo("10,000 typed characters took %lld ms", timer.elapsed());
+    QElapsedTimer total;
+    total.start();
+    qint64 slowest = 0;
+    for (const QChar typed : QString(5000, u'/') + QString(5000, u'z')) {
+        QElapsedTimer keystroke;
+        keystroke.start();
+        QTest::keyClick(m_form->text1(), typed.toLatin1());
+        slowest = std::max(slowest, keystroke.elapsed());
+    }
+    qInfo("10,000 typed characters took %lld ms, the slowest %lld ms", total.elapsed(), slowest);
+    QVERIFY(slowest < 10000);
     // "media/////..." names the folder until the text is too long to look up; then the list stays.
     QVERIFY(m_form->file1()->path().startsWith(root() + "/media/"));
     QVERIFY(m_form->file1()->path().size() < m_form->text1()->text().size());
@@ -230,22 +239,12 @@ void TestHostileFolders::refreshAfterFilesRemoved()
 
 void TestHostileFolders::foldersWithoutPermission()
 {
-    if (geteuid() != 0) {
-        unprivileged();
-        return;
-    }
-    // Root reads every folder; the checks run again as an ordinary user.
-    bool passed = false;
-    const QString log = runUnprivileged(QStringLiteral("unprivileged"), passed);
-    if (log.contains(QStringLiteral("SKIP"))) {
-        QSKIP(qPrintable("as nobody: " + log.section(QStringLiteral("SKIP"), 1).section(u'\n', 0, 1)));
-    }
-    QVERIFY2(passed, qPrintable(log));
+    runUnprivileged("unprivileged", [this] { unprivileged(); });
 }
 
 void TestHostileFolders::unprivileged()
 {
-    if (!isUnprivilegedRun() && geteuid() == 0) {
+    if (geteuid() == 0) {
         QSKIP("runs as an ordinary user only: foldersWithoutPermission starts it so");
     }
     TestFolder folder;

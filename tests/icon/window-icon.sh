@@ -27,7 +27,7 @@ icon_sizes() {
 }
 
 sizes=""
-deadline=$((SECONDS + 20))
+deadline=$((SECONDS + 60))
 while [ -z "$sizes" ] && [ $SECONDS -lt $deadline ]; do
     kill -0 "$pid" 2>/dev/null || { echo "marrowlark ended early"; exit 1; }
     for window in $(xdotool search --pid "$pid" --name '^Marrowlark$' 2>/dev/null || true); do

@@ -2,30 +2,21 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <xcb/xcb.h>
 
+#include <poll.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <numbers>
 
 namespace SystemTest {
 
 namespace {
-
-const QString kSink = QStringLiteral("marrowlark_test_sink");
-
-QProcessEnvironment toolEnvironment()
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
-    return environment;
-}
 
 QString firstLine(const QByteArray& output)
 {
@@ -70,26 +61,18 @@ xcb_atom_t internAtom(xcb_connection_t* connection, const char* name)
     return atom;
 }
 
-// Energy of @p samples at @p hertz as a share of their whole energy: near 1 for a pure tone
-// at that pitch, near 0 for other sounds (Goertzel's single-bin transform).
-double toneShare(const QList<qint16>& samples, int hertz, int rate)
+// Waits for the next event from the X server until @p deadline; false when none came.
+bool nextEvent(xcb_connection_t* connection, const QDeadlineTimer& deadline)
 {
-    const double coefficient = 2 * std::cos(2 * std::numbers::pi * hertz / rate);
-    double previous = 0;
-    double beforePrevious = 0;
-    double energy = 0;
-    for (const qint16 sample : samples) {
-        const double current = sample + coefficient * previous - beforePrevious;
-        beforePrevious = previous;
-        previous = current;
-        energy += double(sample) * sample;
+    xcb_generic_event_t* event = xcb_poll_for_event(connection);
+    while (event == nullptr && !deadline.hasExpired() && !xcb_connection_has_error(connection)) {
+        pollfd readable{xcb_get_file_descriptor(connection), POLLIN, 0};
+        poll(&readable, 1, int(deadline.remainingTime()));
+        event = xcb_poll_for_event(connection);
     }
-    if (energy == 0) {
-        return 0;
-    }
-    const double power =
-        previous * previous + beforePrevious * beforePrevious - coefficient * previous * beforePrevious;
-    return 2 * power / (double(samples.size()) * energy);
+    const bool came = event != nullptr;
+    std::free(event);
+    return came;
 }
 
 } // namespace
@@ -97,15 +80,6 @@ double toneShare(const QList<qint16>& samples, int hertz, int rate)
 QString testDisplay()
 {
     return qEnvironmentVariable("MARROWLARK_TEST_DISPLAY");
-}
-
-bool testSinkAvailable()
-{
-    if (qEnvironmentVariableIsEmpty("PULSE_SERVER")) {
-        return false;
-    }
-    const ToolResult sinks = runTool(QStringLiteral("pactl"), {"list", "sinks", "short"});
-    return sinks.ok() && sinks.output.contains(kSink.toUtf8());
 }
 
 QString workFolder(const QString& testName)
@@ -120,23 +94,6 @@ QString workFolder(const QString& testName)
     static QTemporaryDir temporary;
     QDir(temporary.path()).mkpath(testName);
     return temporary.path() + u'/' + testName;
-}
-
-ToolResult runTool(const QString& program, const QStringList& arguments, int timeoutMs)
-{
-    QProcess process;
-    process.setProcessEnvironment(toolEnvironment());
-    process.start(program, arguments);
-    ToolResult result;
-    result.finished = process.waitForFinished(timeoutMs);
-    if (!result.finished) {
-        process.kill();
-        process.waitForFinished();
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.output = process.readAllStandardOutput();
-    result.errors = process.readAllStandardError();
-    return result;
 }
 
 bool makeTone(const QString& path, double seconds, int hertz)
@@ -185,9 +142,14 @@ QImage XWindow::grab() const
 
 void XWindow::click(QPoint clientPoint, int clicks) const
 {
-    runTool(QStringLiteral("xdotool"),
-            {"mousemove", "--window", m_id, QString::number(clientPoint.x()), QString::number(clientPoint.y()), "click",
-             "--repeat", QString::number(clicks), "--delay", "80", "1"});
+    // Every press and release in one go: the pauses of xdotool's own "click" could stretch a
+    // double-click into two single clicks on a busy machine.
+    QStringList arguments{"mousemove", "--window", m_id, QString::number(clientPoint.x()),
+                          QString::number(clientPoint.y())};
+    for (int click = 0; click < clicks; ++click) {
+        arguments += QStringList{"mousedown", "1", "mouseup", "1"};
+    }
+    runTool(QStringLiteral("xdotool"), arguments);
 }
 
 void XWindow::key(const QString& keys)
@@ -227,19 +189,24 @@ bool XWindow::requestClose() const
     return delivered;
 }
 
-QImage settledGrab(const XWindow& window, int timeoutMs)
+QImage settledGrab(const XWindow& window, const PictureCheck& shows, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
     QImage previous;
     while (!deadline.hasExpired()) {
         const QImage current = window.grab();
-        if (!current.isNull() && current == previous) {
+        if (!current.isNull() && current == previous && shows(current)) {
             return current;
         }
         previous = current;
-        QTest::qWait(100);
+        QTest::qWait(50);
     }
     return QImage();
+}
+
+PictureCheck listing(qsizetype rows)
+{
+    return [rows](const QImage& picture) { return contentRows(picture, kListInside).size() == rows; };
 }
 
 // Program
@@ -272,10 +239,18 @@ XWindow Program::findWindow() const
 
 XWindow Program::waitForWindow(int timeoutMs) const
 {
+    // A top-level window that maps is announced to those who watch the root window's children.
+    XcbConnection connection(xcb_connect(nullptr, nullptr));
+    xcb_connection_t* x = connection.get();
+    if (xcb_connection_has_error(x)) {
+        return findWindow();
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
+    const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    std::free(xcb_request_check(x, xcb_change_window_attributes_checked(x, root, XCB_CW_EVENT_MASK, &mask)));
     const QDeadlineTimer deadline(timeoutMs);
     XWindow window = findWindow();
-    while (!window.isValid() && !deadline.hasExpired() && isRunning()) {
-        QTest::qWait(50);
+    while (!window.isValid() && nextEvent(x, deadline)) {
         window = findWindow();
     }
     return window;
@@ -293,7 +268,10 @@ CaptionSpy::CaptionSpy(const XWindow& window)
 {
     m_process.setProcessEnvironment(toolEnvironment());
     m_process.start(QStringLiteral("xprop"), {"-spy", "-id", window.id(), "_NET_WM_NAME"});
-    m_process.waitForStarted();
+    // xprop prints the caption it finds, then listens for changes.
+    const QDeadlineTimer deadline(kReactMs);
+    while (!m_process.canReadLine() && m_process.waitForReadyRead(int(deadline.remainingTime()))) {
+    }
 }
 
 CaptionSpy::~CaptionSpy()
@@ -310,111 +288,6 @@ QStringList CaptionSpy::captions()
         }
     }
     return m_captions;
-}
-
-// Sink inputs
-
-QList<SinkInput> sinkInputs()
-{
-    QList<SinkInput> inputs;
-    const QString listing = QString::fromUtf8(runTool(QStringLiteral("pactl"), {"list", "sink-inputs"}).output);
-    for (const QString& rawLine : listing.split(u'\n')) {
-        const QString line = rawLine.trimmed();
-        if (line.startsWith(QLatin1String("Sink Input #"))) {
-            inputs.append(SinkInput{line.mid(12).toInt(), false, 0, {}});
-        } else if (inputs.isEmpty()) {
-            continue;
-        } else if (line.startsWith(QLatin1String("Corked:"))) {
-            inputs.last().corked = line.endsWith(QLatin1String("yes"));
-        } else if (line.startsWith(QLatin1String("application.process.id = "))) {
-            inputs.last().pid = quotedValue(line).value_or(QString()).toLongLong();
-        } else if (line.startsWith(QLatin1String("application.name = "))) {
-            inputs.last().application = quotedValue(line).value_or(QString());
-        }
-    }
-    return inputs;
-}
-
-QList<SinkInput> sinkInputsOf(qint64 pid)
-{
-    QList<SinkInput> inputs = sinkInputs();
-    inputs.removeIf([pid](const SinkInput& input) { return input.pid != pid; });
-    return inputs;
-}
-
-// SinkRecorder
-
-SinkRecorder::SinkRecorder()
-{
-    const QStringList format = {"--raw", "--format=s16le", QStringLiteral("--rate=%1").arg(kRate), "--channels=1"};
-    m_keepAlive.setProcessEnvironment(toolEnvironment());
-    m_keepAlive.start(QStringLiteral("pacat"),
-                      QStringList{"--playback", "--device=" + kSink, "--client-name=marrowlark-tests-silence"} +
-                          format + QStringList{"/dev/zero"});
-    m_recorder.setProcessEnvironment(toolEnvironment());
-    QObject::connect(&m_recorder, &QProcess::readyReadStandardOutput, [this] {
-        m_partial += m_recorder.readAllStandardOutput();
-        const qsizetype whole = m_partial.size() / 2 * 2;
-        const auto* samples = reinterpret_cast<const qint16*>(m_partial.constData());
-        m_samples.append(QList<qint16>(samples, samples + whole / 2));
-        m_partial.remove(0, whole);
-    });
-    m_recorder.start(QStringLiteral("parec"),
-                     QStringList{"--device=" + kSink + ".monitor", "--latency-msec=20"} + format);
-    m_keepAlive.waitForStarted();
-    m_recorder.waitForStarted();
-}
-
-SinkRecorder::~SinkRecorder()
-{
-    for (QProcess* process : {&m_recorder, &m_keepAlive}) {
-        process->disconnect();
-        process->kill();
-        process->waitForFinished();
-    }
-}
-
-bool SinkRecorder::isRecording() const
-{
-    return m_keepAlive.state() == QProcess::Running && m_recorder.state() == QProcess::Running;
-}
-
-double SinkRecorder::seconds()
-{
-    return double(m_samples.size()) / kRate;
-}
-
-QList<qint16> SinkRecorder::lastSamples(int milliseconds)
-{
-    const qsizetype count = qsizetype(kRate) * milliseconds / 1000;
-    return m_samples.size() < count ? QList<qint16>() : m_samples.last(count);
-}
-
-double SinkRecorder::level(int milliseconds)
-{
-    const QList<qint16> samples = lastSamples(milliseconds);
-    if (samples.isEmpty()) {
-        return 0;
-    }
-    double energy = 0;
-    for (const qint16 sample : samples) {
-        energy += double(sample) * sample;
-    }
-    return std::sqrt(energy / double(samples.size())) / 32768;
-}
-
-bool SinkRecorder::toneHeard(int hertz, int milliseconds)
-{
-    constexpr double kAudible = 0.01; // -40 dB; the test tone at the player's volume is ~0.07
-    constexpr double kClearShare = 0.5;
-    const QList<qint16> samples = lastSamples(milliseconds);
-    return !samples.isEmpty() && level(milliseconds) > kAudible && toneShare(samples, hertz, kRate) > kClearShare;
-}
-
-bool SinkRecorder::silent(int milliseconds)
-{
-    constexpr double kInaudible = 0.001; // -60 dB
-    return !lastSamples(milliseconds).isEmpty() && level(milliseconds) < kInaudible;
 }
 
 // Pictures

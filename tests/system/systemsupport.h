@@ -1,5 +1,8 @@
 #pragma once
 
+#include "soundsink.h"
+#include "tool.h"
+
 #include <QElapsedTimer>
 #include <QImage>
 #include <QList>
@@ -9,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -16,10 +20,11 @@
  * @file
  * What the whole-program tests use to drive the real marrowlark executable as a user would: X
  * input through xdotool, the window as the X server sees it (xprop, xwininfo, ImageMagick's
- * import) and the sound on the test sink's monitor (parec).
+ * import) and the sound server (soundsink.h).
  *
- * Everything here runs the tools synchronously and returns what they report; none of it waits
- * for the program to react. Tests poll these readings with QTRY_* and a deadline.
+ * The readings run the tools synchronously and return what they report; only settledGrab() and
+ * Program::waitForWindow() wait for the program, at most kReactMs. Tests poll the others with
+ * QTRY_* and the same deadline.
  *
  * The suite's script provides the X server and the sound server: MARROWLARK_TEST_DISPLAY names
  * the private display, PULSE_SERVER the private sound server with the null sink
@@ -27,6 +32,10 @@
  */
 
 namespace SystemTest {
+
+/// How long the program may take to react, generous for a sanitized build on a busy machine:
+/// waiting costs nothing when it reacts at once.
+inline constexpr int kReactMs = 30000;
 
 // Where a user finds the window's parts at 96 dpi, in client-area pixels.
 inline constexpr QSize kClientSize{331, 264};
@@ -37,30 +46,23 @@ inline constexpr QPoint kFolderBoxPoint{120, 12};
 
 /// The private X display, or "" when the tests do not run under the suite's script.
 QString testDisplay();
-/// True when the private sound server and its null sink answer.
-bool testSinkAvailable();
 /// A folder for this run's files: the suite's work folder when set, else a temporary one.
 QString workFolder(const QString& testName);
-
-struct ToolResult {
-    bool finished = false; ///< ran to its end within the time allowed
-    int exitCode = -1;
-    QByteArray output;
-    QByteArray errors;
-    bool ok() const { return finished && exitCode == 0; }
-};
-
-/// Runs a tool under the C locale (stable output) and waits at most @p timeoutMs for it.
-ToolResult runTool(const QString& program, const QStringList& arguments, int timeoutMs = 15000);
 
 /// Writes a sine tone of @p seconds at @p hertz as a WAV file. Returns false when ffmpeg fails.
 bool makeTone(const QString& path, double seconds, int hertz = 440);
 
 class XWindow;
 
-/// The window's picture once it has settled: two grabs in a row alike. Null when it keeps
-/// changing for @p timeoutMs.
-QImage settledGrab(const XWindow& window, int timeoutMs = 10000);
+/// What a test waits for the window to show.
+using PictureCheck = std::function<bool(const QImage&)>;
+/// Pictures whose file list shows @p rows names.
+PictureCheck listing(qsizetype rows);
+
+/// The window's picture once it shows what @p shows looks for and two grabs in a row agree:
+/// painted as the test expects, and nothing still changing. Null when that does not come
+/// within @p timeoutMs.
+QImage settledGrab(const XWindow& window, const PictureCheck& shows, int timeoutMs = kReactMs);
 
 /// One top-level X window.
 class XWindow {
@@ -112,8 +114,9 @@ public:
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     /// Its visible top-level window once mapped (found by its _NET_WM_PID), else invalid.
     XWindow findWindow() const;
-    /// findWindow() polled until the window shows or @p timeoutMs pass.
-    XWindow waitForWindow(int timeoutMs = 15000) const;
+    /// findWindow() once the window shows (the X server announces it), or invalid when
+    /// @p timeoutMs pass first.
+    XWindow waitForWindow(int timeoutMs = kReactMs) const;
     /// Everything the program wrote to standard error so far.
     QByteArray errors();
 
@@ -126,6 +129,7 @@ private:
 /// that is replaced before xprop reads it is not seen.
 class CaptionSpy {
 public:
+    /// Returns once xprop has read the present caption, right before it listens for changes.
     explicit CaptionSpy(const XWindow& window);
     ~CaptionSpy();
     /// The captions seen so far; reading them drains the tool's output.
@@ -134,46 +138,6 @@ public:
 private:
     QProcess m_process;
     QStringList m_captions;
-};
-
-/// One stream playing into the sound server.
-struct SinkInput {
-    int index = -1;
-    bool corked = false;
-    qint64 pid = 0;
-    QString application;
-};
-QList<SinkInput> sinkInputs();
-/// The streams of process @p pid.
-QList<SinkInput> sinkInputsOf(qint64 pid);
-
-/// The sound on the test sink, recorded from its monitor while this object lives. A silent
-/// stream of its own keeps the sink running, so that silence is recorded as zeros rather than
-/// as no data at all.
-class SinkRecorder {
-public:
-    static constexpr int kRate = 44100;
-
-    SinkRecorder();
-    ~SinkRecorder();
-
-    bool isRecording() const;
-    /// Seconds recorded so far.
-    double seconds();
-    /// True when the last @p milliseconds hold a clear tone at @p hertz.
-    bool toneHeard(int hertz = 440, int milliseconds = 200);
-    /// True when the last @p milliseconds hold nothing audible.
-    bool silent(int milliseconds = 300);
-    /// Root-mean-square level of the last @p milliseconds, full scale 32768.
-    double level(int milliseconds);
-
-private:
-    QList<qint16> lastSamples(int milliseconds);
-
-    QProcess m_keepAlive;
-    QProcess m_recorder;
-    QList<qint16> m_samples;
-    QByteArray m_partial;
 };
 
 /// Mean and standard deviation of the grey levels (0 to 1) of @p area in @p image.

@@ -10,8 +10,6 @@ using namespace SystemTest;
 
 namespace {
 
-constexpr int kExitMs = 15000;
-
 bool isBare(const QImage& picture, const QRect& area)
 {
     const AreaStatistics strip = statistics(picture, kBareStrip);
@@ -65,8 +63,8 @@ void TestWindow::windowAsDesigned()
     Program program(m_startFolder);
     const XWindow window = program.waitForWindow();
     QVERIFY(window.isValid());
-    const QImage picture = settledGrab(window);
-    QVERIFY(!picture.isNull());
+    const QImage picture = settledGrab(window, listing(4)); // the start folder's files
+    QVERIFY2(!picture.isNull(), "the start folder's four files are not listed");
     picture.save(m_work + QStringLiteral("/design.png"));
 
     QCOMPARE(window.caption(), QStringLiteral("Marrowlark"));
@@ -75,7 +73,6 @@ void TestWindow::windowAsDesigned()
     QCOMPARE(window.maximumSize(), kClientSize);
     QCOMPARE(picture.size(), kClientSize);
     QVERIFY2(isBare(picture, kTransportButton), "a transport button shows before anything plays");
-    QCOMPARE(contentRows(picture, kListInside).size(), 4); // the start folder's files
     m_designPicture = picture;
 }
 
@@ -99,15 +96,14 @@ void TestWindow::argumentsChangeNothing()
     Program program(m_startFolder, arguments);
     const XWindow window = program.waitForWindow();
     QVERIFY2(window.isValid(), "no window appeared on the X server");
-    const QImage picture = settledGrab(window);
-    QVERIFY(!picture.isNull());
-    picture.save(m_work + u'/' + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-') +
-                 QStringLiteral(".png"));
+    const QImage picture = settledGrab(window, [this](const QImage& shown) { return shown == m_designPicture; });
+    window.grab().save(m_work + u'/' + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-') +
+                       QStringLiteral(".png"));
 
     QCOMPARE(window.caption(), QStringLiteral("Marrowlark"));
     QCOMPARE(window.geometry().size(), kClientSize);
     QCOMPARE(window.minimumSize(), kClientSize);
-    QVERIFY2(picture == m_designPicture, "the first picture differs from the one without arguments");
+    QVERIFY2(!picture.isNull(), "the first picture differs from the one without arguments");
     QVERIFY(sinkInputsOf(program.pid()).isEmpty());
 }
 
@@ -125,7 +121,7 @@ void TestWindow::twoCopiesRunAtOnce()
 
     // Independent: closing one leaves the other running with its window.
     QVERIFY(firstWindow.requestClose());
-    QVERIFY(first.process().waitForFinished(kExitMs));
+    QVERIFY(first.process().waitForFinished(kReactMs));
     QCOMPARE(first.process().exitCode(), 0);
     QVERIFY(second.isRunning());
     QCOMPARE(second.findWindow().id(), secondWindow.id());

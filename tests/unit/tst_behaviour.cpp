@@ -244,13 +244,13 @@ void TestBehaviour::spaceToggles_data()
     QTest::addColumn<int>("state");
     QTest::addColumn<QStringList>("calls");
     QTest::addColumn<int>("stateReads");
-    QTest::newRow("nothing loaded") << 0 << QStringList() << 2;
-    QTest::newRow("stopped") << 1 << QStringList() << 2;
-    QTest::newRow("paused resumes") << 2 << QStringList{"play"} << 2;
-    QTest::newRow("playing pauses") << 3 << QStringList{"pause"} << 1;
-    QTest::newRow("buffering") << 6 << QStringList() << 2;
-    QTest::newRow("ended does not restart") << 8 << QStringList() << 2;
-    QTest::newRow("failed") << 10 << QStringList() << 2;
+    QTest::newRow("nothing loaded") << PlayStateUndefined << QStringList() << 2;
+    QTest::newRow("stopped") << PlayStateStopped << QStringList() << 2;
+    QTest::newRow("paused resumes") << PlayStatePaused << QStringList{"play"} << 2;
+    QTest::newRow("playing pauses") << PlayStatePlaying << QStringList{"pause"} << 1;
+    QTest::newRow("buffering") << PlayStateBuffering << QStringList() << 2;
+    QTest::newRow("ended does not restart") << PlayStateMediaEnded << QStringList() << 2;
+    QTest::newRow("failed") << PlayStateReady << QStringList() << 2;
 }
 
 void TestBehaviour::spaceToggles()
@@ -294,25 +294,27 @@ void TestBehaviour::feedback_data()
     QTest::addColumn<QString>("caption");
     QTest::addColumn<bool>("playShown");
     QTest::addColumn<bool>("pauseShown");
-    QTest::newRow("playing: name without folder") << 3 << "/m/song.mp3"
+    QTest::newRow("playing: name without folder") << PlayStatePlaying << "/m/song.mp3"
                                                   << "/m"
                                                   << "song.mp3" << false << true;
-    QTest::newRow("paused: play glyph") << 2 << "/m/song.mp3"
+    QTest::newRow("paused: play glyph") << PlayStatePaused << "/m/song.mp3"
                                         << "/m"
                                         << "song.mp3" << true << false;
-    QTest::newRow("folder edited after start") << 3 << "/m/song.mp3"
+    QTest::newRow("folder edited after start") << PlayStatePlaying << "/m/song.mp3"
                                                << "/d/x"
                                                << "/m/song.mp3" << false << true;
-    QTest::newRow("empty folder text strips every slash") << 3 << "/m/a/b.mp3"
+    QTest::newRow("empty folder text strips every slash") << PlayStatePlaying << "/m/a/b.mp3"
                                                           << ""
                                                           << "mab.mp3" << false << true;
-    QTest::newRow("prefix twice") << 3 << "/m//m/x.mp3"
+    QTest::newRow("prefix twice") << PlayStatePlaying << "/m//m/x.mp3"
                                   << "/m"
                                   << "x.mp3" << false << true;
-    QTest::newRow("case mismatch keeps prefix") << 2 << "/M/song.mp3"
+    QTest::newRow("case mismatch keeps prefix") << PlayStatePaused << "/M/song.mp3"
                                                 << "/m"
                                                 << "/M/song.mp3" << true << false;
-    for (const int other : {0, 1, 6, 8, 9, 10, -1}) {
+    // Every other code, named or not, shows the idle title.
+    for (const int other :
+         {PlayStateUndefined, PlayStateStopped, PlayStateBuffering, PlayStateMediaEnded, 9, PlayStateReady, -1}) {
         QTest::addRow("state %d: idle title", other) << other << "/m/song.mp3"
                                                      << "/m"
                                                      << "Marrowlark" << false << false;
