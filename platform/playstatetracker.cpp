@@ -102,5 +102,6 @@ PlayStateTracker::Announcement PlayStateTracker::change(PlayState state, bool ev
         return std::nullopt;
     }
     m_state = state;
+    m_stopAnnouncementDue = false; // this announcement tells the stop's end too: one is enough
     return state;
 }

@@ -20,7 +20,8 @@
  *   failure after a failure, a file replacing a playing one).
  * - A file replaced by a newer open no longer counts: its end and its restart are ignored.
  * - A stop while a file opens ends that open, and that end is announced: the engine may report
- *   nothing at all for a file it never started.
+ *   nothing at all for a file it never started. It is announced once, even when the engine's
+ *   going idle is reported first.
  * - After a stop, whatever the engine still reports about the stopped files is stale: a
  *   following play opens the location again instead of resuming a file that is going away.
  * - A change of the pause flag, or of waiting for data, moves between playing, paused and
@@ -59,7 +60,8 @@ public:
     /// The player has told the engine to stop. Returns true when that ended an open: the player
     /// then calls stopTookEffect() from its event loop, where notifications are made.
     bool stopped();
-    /// The announcement of an open ended by stopped(); nothing when another open came since.
+    /// The announcement of an open ended by stopped(); nothing when another open, or another
+    /// announcement, came since.
     Announcement stopTookEffect();
 
     // The engine's happenings.

@@ -119,6 +119,9 @@ void TestPlayStateTracker::sequences_data()
         << "Playing" << true;
     QTest::newRow("stop while replacing ends the open") << playing + "open 2, stop, stop-effect, ended 1 stop"
                                                         << "Playing Stopped" << false;
+    QTest::newRow("stop while replacing, the engine idle before the stop's announcement: announced once")
+        << playing + "open 2, stop, ended 1 stop, idle, stop-effect"
+        << "Playing Stopped" << false;
 }
 
 void TestPlayStateTracker::sequences()
