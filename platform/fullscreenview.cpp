@@ -1,6 +1,7 @@
 #include "fullscreenview.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QImage>
 #include <QKeyEvent>
@@ -47,11 +48,6 @@ void FullScreenView::leave()
         m_focusBefore->activateWindow();
         m_focusBefore->setFocus(Qt::OtherFocusReason);
     }
-}
-
-QSize FullScreenView::pixelSize() const
-{
-    return isVisible() ? (QSizeF(size()) * devicePixelRatioF()).toSize() : QSize();
 }
 
 void FullScreenView::paintEvent(QPaintEvent* /*event*/)
@@ -125,6 +121,13 @@ void FullScreenView::contextMenuEvent(QContextMenuEvent* event)
 {
     showPointer();
     emit menuRequested(event->globalPos());
+}
+
+void FullScreenView::closeEvent(QCloseEvent* event)
+{
+    // Closed by the window manager (Alt+F4): the player leaves full screen and hides the view.
+    event->ignore();
+    emit leaveRequested();
 }
 
 void FullScreenView::showPointer()

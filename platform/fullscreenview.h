@@ -12,11 +12,11 @@ class QScreen;
  * the player's rendered frame, so that the player's own window is never resized, moved or
  * reparented.
  *
- * The view only shows and listens. The player renders its frame at pixelSize() while the view is
- * visible (targetChanged() tells when that size or the visibility changed) and acts on the
- * requests: Escape or a double-click ask to leave, Space to pause or resume, Left and Right to
- * jump 5 s, a right-click for the player's menu. The pointer hides after 2 s without moving and
- * shows again when it moves.
+ * The view only shows and listens. The player renders its frame at the view's size in device
+ * pixels while the view is visible (targetChanged() tells when that size or the visibility
+ * changed) and acts on the requests: Escape, a double-click or a close by the window manager ask
+ * to leave, Space to pause or resume, Left and Right to jump 5 s, a right-click for the player's
+ * menu. The pointer hides after 2 s without moving and shows again when it moves.
  *
  * Every member belongs to the GUI thread; no call fails. It draws with a plain QPainter, so it
  * works alike on X11 and Wayland.
@@ -37,9 +37,6 @@ public:
     /// Hides, and gives the focus back to the control that had it when entering.
     void leave();
 
-    /// The size to render frames at: the window's size in device pixels; empty while hidden.
-    QSize pixelSize() const;
-
 signals:
     /// The view was shown, resized or hidden: the frame is to be rendered again.
     void targetChanged();
@@ -57,6 +54,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void showPointer();

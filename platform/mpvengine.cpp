@@ -346,14 +346,15 @@ QImage MpvEngine::videoFrame() const
     return frame;
 }
 
-void MpvEngine::seek(double seconds, SeekMode mode)
+bool MpvEngine::seek(double seconds, SeekMode mode)
 {
     // Exact: a jump to the nearest keyframe may land far off, or forward past the last keyframe,
     // at the end of the file.
     const QByteArray target = QByteArray::number(seconds, 'f', 6);
     const char* args[] = {"seek", target.constData(), mode == SeekMode::Absolute ? "absolute+exact" : "relative+exact",
                           nullptr};
-    check(m_mpv, m_mpv.command(handle(), args), "to seek");
+    // The engine refuses a well-formed jump only when it has no file open.
+    return m_mpv.command(handle(), args) >= 0;
 }
 
 qint64 MpvEngine::loadFile(const QByteArray& absolutePath)

@@ -102,9 +102,10 @@ public:
     /// Jumps to @p seconds (Absolute) or by @p seconds (Relative), to the exact frame, also while
     /// paused; the engine clamps a jump before the start to the start, and one past the end ends
     /// the file. An absolute negative value counts from the end: callers clamp. seekStarted() and
-    /// playbackRestarted() follow.
+    /// playbackRestarted() follow. Returns false, and does nothing, when the engine has no file to
+    /// seek (one that ended a moment ago, before its end was reported).
     enum class SeekMode { Absolute, Relative };
-    void seek(double seconds, SeekMode mode);
+    bool seek(double seconds, SeekMode mode);
     /// Opens the file at @p absolutePath in place of whatever plays; returns its entry id.
     qint64 loadFile(const QByteArray& absolutePath);
     void stop();
