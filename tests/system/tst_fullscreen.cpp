@@ -1,6 +1,7 @@
 // Full screen in the real program, driven by real X input: a double-click on the display strip
 // covers the screen with the picture, Space pauses there, Escape leaves, and the fixed window
-// comes back as it was. The screenshot is kept as fullscreen.png in the test's work folder.
+// comes back as it was; closing the window while full screen ends the program. The screenshot is
+// kept as fullscreen.png in the test's work folder.
 
 #include "systemsupport.h"
 
@@ -135,6 +136,14 @@ void TestFullScreen::doubleClickOnTheStripFillsTheScreen()
     QVERIFY(allCorked(sinkInputsOf(program.pid())));
     // The strip shows the paused picture again.
     QTRY_VERIFY_WITH_TIMEOUT(statistics(window.grab(), kBareStrip).deviation > 0.05, kReactMs);
+
+    // Closing the window while full screen ends the program, full screen and all.
+    window.click(kBareStrip.center(), 2);
+    QTRY_VERIFY_WITH_TIMEOUT(otherWindow(program, window).isValid(), kReactMs);
+    QVERIFY(window.requestClose());
+    QVERIFY(program.process().waitForFinished(kReactMs));
+    QCOMPARE(program.process().exitCode(), 0);
+    // Place for the idle-inhibit checks: none held after quitting.
     QVERIFY2(!program.errors().contains("Marrowlark:"), program.errors().constData());
 }
 
