@@ -7,7 +7,7 @@
 #
 #   bench/run.sh [BUILD_DIR]      (default: build; needs MARROWLARK_BUILD_BENCHMARKS=ON)
 #   ROUNDS=7 bench/run.sh build   (rounds per whole-process figure; default 5)
-#   SECTIONS="ear" bench/run.sh   (some sections only, of: start play folders ear; default all)
+#   SECTIONS="ear" bench/run.sh   (some sections only, of: start play fullscreen folders ear; default all)
 #
 # Sections: start-up, playback (CPU, double-click to playing), folders (in process), and the
 # path to the ear (bench/ear.sh: input or exec to the first audible sound at the sink's monitor).
@@ -22,7 +22,8 @@ rounds=${ROUNDS:-5}
 sections=${SECTIONS:-all}
 app="$build/app/marrowlark"
 probe="$build/bench/marrowlark_procprobe"
-for tool in "$app" "$probe" "$build/bench/marrowlark_anchor" "$build/bench/marrowlark_bench_play"; do
+for tool in "$app" "$probe" "$build/bench/marrowlark_anchor" "$build/bench/marrowlark_bench_play" \
+    "$build/bench/marrowlark_bench_fullscreen"; do
     [ -x "$tool" ] || { echo "missing $tool: build with MARROWLARK_BUILD_BENCHMARKS=ON" >&2; exit 1; }
 done
 
@@ -35,6 +36,7 @@ cleanup() {
     [ -n "$bus_pid" ] && kill "$bus_pid" 2>/dev/null || true
     [ -n "$pulse_pid" ] && kill "$pulse_pid" 2>/dev/null || true
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    [ -n "${fs_xvfb_pid:-}" ] && kill "$fs_xvfb_pid" 2>/dev/null || true
     wait 2>/dev/null || true
     rm -rf "$work"
 }
@@ -163,6 +165,71 @@ playback_round() {
     return 0
 }
 
+# Full screen: 10 s of a 1920x1080 30 fps H.264 video shown full screen, on an X server of its own
+# whose screen is 1920x1080 (the other rows' is 1280x1024), so that the picture is rendered and
+# put on the screen at its own size. Marrowlark is measured twice: the real program, made full
+# screen by a double-click on its display strip, for its CPU; and marrowlark_bench_fullscreen,
+# the same window in process, for the engine's dropped frames (and its CPU again, and the cost of
+# one software render). mpv shows the file full screen with its software output; a script of
+# its own reads its dropped frames over the same seconds (its timers start with the script, a
+# little after the process; the probe keeps mpv until 15 s, for the script's last reading).
+fs_xvfb_pid=""
+fullscreen_setup() {
+    mkdir -p "$work/hd"
+    ffmpeg -v error -f lavfi -i testsrc=size=1920x1080:rate=30:duration=20 \
+        -f lavfi -i sine=frequency=440:duration=20 -c:v libx264 -preset veryfast -pix_fmt yuv420p \
+        -c:a aac -shortest "$work/hd/video.mp4"
+    cat >"$work/mpv-drops.lua" <<LUA
+local function drops()
+    return mp.get_property_number("frame-drop-count", 0) + mp.get_property_number("decoder-frame-drop-count", 0)
+end
+local before = 0
+mp.add_timeout(4, function() before = drops() end)
+mp.add_timeout(14, function()
+    local out = io.open("$work/fs-mpv-drops", "a")
+    out:write(" dropped=" .. (drops() - before) .. "\\n")
+    out:close()
+end)
+LUA
+    exec {fs_display_fd}<> <(:)
+    Xvfb -displayfd "$fs_display_fd" -screen 0 1920x1080x24 -br -nolisten tcp -noreset \
+        >"$work/xvfb-hd.log" 2>&1 &
+    fs_xvfb_pid=$!
+    read -r -t 20 -u "$fs_display_fd" fs_display || { log "the 1920x1080 Xvfb did not start"; return 1; }
+}
+
+fullscreen_round() {
+    # The first row plays; 1.5 s later a double-click on the display strip, beside the buttons.
+    local enter="$double_click_first_row; sleep 1.5; xdotool mousemove 100 244 click --repeat 2 --delay 60 1"
+    DISPLAY=":$fs_display" probe_run fs-marrowlark "$work/hd" --window --after-content "$enter" \
+        --cpu 4 14 -- "$app"
+    (cd "$work" && DISPLAY=":$fs_display" "$build/bench/marrowlark_bench_fullscreen" --seconds 10 \
+        hd/video.mp4 2>>"$work/programs.log") >>"$work/fs-inprocess" || true
+    have mpv && DISPLAY=":$fs_display" probe_run fs-mpv "$work/hd" --cpu 4 14 --rss-at 15 -- \
+        mpv --vo=x11 --fs --no-terminal --script="$work/mpv-drops.lua" "$work/hd/video.mp4"
+    return 0
+}
+
+fullscreen_measure() {
+    fullscreen_setup || return 0
+    log "full screen, warm-up round"
+    fullscreen_round
+    rm -f "$work"/fs-marrowlark "$work"/fs-inprocess "$work"/fs-mpv*
+    for round in $(seq "$rounds"); do
+        log "full screen, round $round of $rounds"
+        fullscreen_round
+    done
+}
+
+fullscreen_report() {
+    echo
+    echo "| full screen, 1920x1080 30 fps H.264 + AAC on a 1920x1080 screen, seconds 4-14 | CPU (% of a core) | dropped frames | software render at 1920x1080 (ms) |"
+    echo "|---|---|---|---|"
+    echo "| Marrowlark (double-click on the strip) | $(median fs-marrowlark cpu_pct) | | |"
+    echo "| Marrowlark's window in process (MpvMedia) | $(median fs-inprocess cpu_pct) | $(median fs-inprocess dropped) | $(median fs-inprocess render_ms) |"
+    echo "| mpv --vo=x11 --fs | $(median fs-mpv cpu_pct) | $(median fs-mpv-drops dropped) | |"
+}
+
 # median FILE FIELD: the median of FIELD=value over the lines of FILE, or n/a.
 median() {
     [ -f "$work/$1" ] || { echo n/a; return; }
@@ -250,6 +317,7 @@ for round in $(seq "$rounds"); do
     log "round $round of $rounds"
     one_round
 done
+if want fullscreen; then fullscreen_measure; fi
 if want play; then
     log "double-click to playing, in process"
     (cd "$work" && "$build/bench/marrowlark_bench_play" --runs $((rounds * 2 + 1)) \
@@ -270,3 +338,4 @@ if want start; then echo; start_table; fi
 if want play; then echo; play_table; fi
 if want ear; then echo; ear_table; fi
 if want folders && [ -s "$folders_csv" ]; then echo; folders_table; fi
+if want fullscreen; then echo; fullscreen_report; fi

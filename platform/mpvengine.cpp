@@ -2,6 +2,7 @@
 
 #include "identity.h"
 #include "mpvlibrary.h"
+#include "mpvnode.h"
 #include "programerror.h"
 
 #include <cstdlib>
@@ -9,6 +10,9 @@
 #include <exception>
 
 namespace {
+
+// The display strip's `stretchToFit` False: the picture at its own size, scaled only down.
+constexpr const char* kUnscaledInStrip = "downscale-big";
 
 // Set before initialisation. Each line closes a door the engine would otherwise open by itself:
 // its own window, configuration files, scripts, resume data, files loaded beside the media,
@@ -53,7 +57,7 @@ constexpr MpvEngine::Option kOptions[] = {
     {"speed", "1"},
     {"volume", "50"},
     {"mute", "no"},
-    {"video-unscaled", "downscale-big"},
+    {"video-unscaled", kUnscaledInStrip},
     {"video-timing-offset", "0"}, // otherwise each render call blocks up to a frame period
     {"hwdec", "no"},
     {"stop-screensaver", "no"},
@@ -189,6 +193,12 @@ void MpvEngine::dispatch(const mpv_event& event)
     case MPV_EVENT_START_FILE:
         emit fileStarted(static_cast<const mpv_event_start_file*>(event.data)->playlist_entry_id);
         break;
+    case MPV_EVENT_FILE_LOADED:
+        emit fileLoaded();
+        break;
+    case MPV_EVENT_SEEK:
+        emit seekStarted();
+        break;
     case MPV_EVENT_PLAYBACK_RESTART:
         emit playbackRestarted();
         break;
@@ -206,13 +216,11 @@ void MpvEngine::dispatch(const mpv_event& event)
     case MPV_EVENT_GET_PROPERTY_REPLY:
     case MPV_EVENT_SET_PROPERTY_REPLY:
     case MPV_EVENT_COMMAND_REPLY:
-    case MPV_EVENT_FILE_LOADED:
     case MPV_EVENT_IDLE: // followed through the idle-active property instead
     case MPV_EVENT_TICK:
     case MPV_EVENT_CLIENT_MESSAGE:
     case MPV_EVENT_VIDEO_RECONFIG:
     case MPV_EVENT_AUDIO_RECONFIG:
-    case MPV_EVENT_SEEK:
     case MPV_EVENT_QUEUE_OVERFLOW:
     case MPV_EVENT_HOOK:
         break;
@@ -242,9 +250,10 @@ void MpvEngine::dispatchProperty(std::uint64_t observed, const mpv_event_propert
     }
 }
 
-bool MpvEngine::render(QImage& frame, QSize pixelSize)
+bool MpvEngine::render(QImage& frame, QSize pixelSize, Redraw redraw)
 {
-    if ((m_mpv.render_context_update(m_render.get()) & MPV_RENDER_UPDATE_FRAME) == 0 || pixelSize.isEmpty()) {
+    const bool newFrame = (m_mpv.render_context_update(m_render.get()) & MPV_RENDER_UPDATE_FRAME) != 0;
+    if ((!newFrame && redraw == Redraw::NewFrameOnly) || pixelSize.isEmpty()) {
         return false;
     }
     size_t stride = (size_t(pixelSize.width()) * 4 + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
@@ -285,6 +294,67 @@ double MpvEngine::number(const char* name) const
 void MpvEngine::setNumber(const char* name, double value)
 {
     check(m_mpv, m_mpv.set_property(handle(), name, MPV_FORMAT_DOUBLE, &value), name);
+}
+
+void MpvEngine::setScaledToFit(bool fit)
+{
+    check(m_mpv, m_mpv.set_property_string(handle(), "video-unscaled", fit ? "no" : kUnscaledInStrip),
+          "video-unscaled");
+}
+
+std::optional<double> MpvEngine::reading(const char* name) const
+{
+    double value = 0;
+    if (m_mpv.get_property(handle(), name, MPV_FORMAT_DOUBLE, &value) < 0) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+QByteArray MpvEngine::textBytes(const char* name) const
+{
+    char* text = m_mpv.get_property_string(handle(), name);
+    if (text == nullptr) {
+        return {};
+    }
+    QByteArray bytes(text);
+    m_mpv.free(text);
+    return bytes;
+}
+
+QVariant MpvEngine::node(const char* name) const
+{
+    mpv_node value{};
+    if (m_mpv.get_property(handle(), name, MPV_FORMAT_NODE, &value) < 0) {
+        return {};
+    }
+    QVariant converted = toVariant(value);
+    m_mpv.free_node_contents(&value);
+    return converted;
+}
+
+QImage MpvEngine::videoFrame() const
+{
+    // The decoded frame as it is, in memory: the renderer's output would be scaled and padded.
+    const char* args[] = {"screenshot-raw", "video", nullptr};
+    mpv_node result{};
+    if (m_mpv.command_ret(handle(), args, &result) < 0) {
+        return {};
+    }
+    QImage frame = toImage(result);
+    m_mpv.free_node_contents(&result);
+    return frame;
+}
+
+bool MpvEngine::seek(double seconds, SeekMode mode)
+{
+    // Exact: a jump to the nearest keyframe may land far off, or forward past the last keyframe,
+    // at the end of the file.
+    const QByteArray target = QByteArray::number(seconds, 'f', 6);
+    const char* args[] = {"seek", target.constData(), mode == SeekMode::Absolute ? "absolute+exact" : "relative+exact",
+                          nullptr};
+    // The engine refuses a well-formed jump only when it has no file open.
+    return m_mpv.command(handle(), args) >= 0;
 }
 
 qint64 MpvEngine::loadFile(const QByteArray& absolutePath)

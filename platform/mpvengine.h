@@ -4,10 +4,12 @@
 
 #include <QImage>
 #include <QObject>
+#include <QVariant>
 
 #include <cstdint>
 
 #include <memory>
+#include <optional>
 #include <span>
 #include <utility>
 
@@ -64,24 +66,57 @@ public:
     /// Emits a signal for every report the engine has waiting, in order, until none is left.
     void drainEvents();
 
+    /// Whether render() draws only a frame not rendered yet, or the current picture in any case
+    /// (another size, another scaling: the same frame drawn again; black while nothing plays).
+    enum class Redraw { NewFrameOnly, Always };
+
     /**
      * Renders the newest frame into @p frame at @p pixelSize, when the engine has one that was not
-     * rendered yet. @p frame is (re)made to share this engine's pixel buffer when its size changes,
-     * so it stays valid only until the next render() at another size or the engine's end.
-     * Returns whether @p frame holds a new picture.
+     * rendered yet or @p redraw asks for it. @p frame is (re)made to share this engine's pixel
+     * buffer when its size changes, so it and every copy of it stay valid only until the next
+     * render() at another size or the engine's end. Returns whether @p frame holds a new picture.
      */
-    bool render(QImage& frame, QSize pixelSize);
+    bool render(QImage& frame, QSize pixelSize, Redraw redraw = Redraw::NewFrameOnly);
+
+    /// Whether the picture is scaled up to fill the render size (full screen), or kept at its
+    /// own size and only scaled down when too big (the display strip). Either keeps the aspect.
+    void setScaledToFit(bool fit);
 
     bool flag(const char* name) const;
     void setFlag(const char* name, bool value);
     double number(const char* name) const;
     void setNumber(const char* name, double value);
+
+    // Readings that never fail: nothing (or an empty value) when the property is unavailable,
+    // as most are while no file is open.
+
+    std::optional<double> reading(const char* name) const;
+    /// A text property as its bytes: file paths are not always UTF-8.
+    QByteArray textBytes(const char* name) const;
+    /// A structured property (`track-list`, `metadata`) as maps, lists, texts and numbers.
+    QVariant node(const char* name) const;
+    /// The frame the engine shows now, at the video's own size and without scaling, copied into
+    /// memory of its own; null when there is none (no video, nothing decoded yet).
+    QImage videoFrame() const;
+
+    /// Jumps to @p seconds (Absolute) or by @p seconds (Relative), to the exact frame, also while
+    /// paused; the engine clamps a jump before the start to the start, and one past the end ends
+    /// the file. An absolute negative value counts from the end: callers clamp. seekStarted() and
+    /// playbackRestarted() follow. Returns false, and does nothing, when the engine has no file to
+    /// seek (one that ended a moment ago, before its end was reported).
+    enum class SeekMode { Absolute, Relative };
+    bool seek(double seconds, SeekMode mode);
     /// Opens the file at @p absolutePath in place of whatever plays; returns its entry id.
     qint64 loadFile(const QByteArray& absolutePath);
     void stop();
 
 signals:
     void fileStarted(qint64 entry);
+    /// The file last started is open: its tags, length and tracks can be read.
+    void fileLoaded();
+    /// A jump began (seek()); the playbackRestarted() after it ends it. Several jumps in a row
+    /// may end in one restart.
+    void seekStarted();
     /// Playback (re)started after an open or a seek.
     void playbackRestarted();
     void fileEnded(qint64 entry, PlayStateTracker::EndReason reason);

@@ -1,7 +1,9 @@
 #include "mpvplayer.h"
 
 #include "enginestart.h"
+#include "fullscreenview.h"
 #include "mpvengine.h"
+#include "mpvmedia.h"
 #include "pathcodec.h"
 #include "programerror.h"
 
@@ -9,7 +11,9 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QWindow>
 
 #include <algorithm>
 #include <filesystem>
@@ -55,13 +59,18 @@ MpvPlayer::MpvPlayer(QWidget* parent, const QString& engineLibrary)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     createContextMenu();
+    createFullScreen();
     connect(m_start.get(), &EngineStart::started, this, &MpvPlayer::connectEngine);
     // Application-wide: a press reaches the widget under the pointer or with the focus, anywhere
     // in the window. Removed once the engine is on its way.
     qApp->installEventFilter(this);
 }
 
-MpvPlayer::~MpvPlayer() = default;
+MpvPlayer::~MpvPlayer()
+{
+    // Before the frame it shows and the slots its hiding calls go.
+    delete m_view;
+}
 
 bool MpvPlayer::keepUntilEngineReady(std::function<void()> call)
 {
@@ -103,7 +112,8 @@ void MpvPlayer::connectEngine(bool ready)
         connect(engine, &MpvEngine::pauseChanged, this, [this] { announce(m_tracker.pauseChanged()); });
         connect(engine, &MpvEngine::cacheWaitChanged, this,
                 [this](bool waiting) { announce(m_tracker.cacheWaitChanged(waiting)); });
-        connect(engine, &MpvEngine::frameReady, this, &MpvPlayer::renderFrame);
+        connect(engine, &MpvEngine::frameReady, this, [this] { renderFrame(); });
+        m_media->connectEngine(*engine);
     }
     emit engineStarted(ready);
 }
@@ -124,6 +134,23 @@ void MpvPlayer::createContextMenu()
             reportingErrors([this] { changeVolume(kVolumeStep); }));
     connect(m_menu->addAction(tr("Volume down")), &QAction::triggered, this,
             reportingErrors([this] { changeVolume(-kVolumeStep); }));
+    m_fullScreenAction = m_menu->addAction(tr("Full screen"));
+    m_fullScreenAction->setCheckable(true);
+}
+
+void MpvPlayer::createFullScreen()
+{
+    m_view = new FullScreenView(m_frame, this);
+    m_media = new MpvMedia(*m_start, m_tracker, *m_view, *this);
+    connect(m_view, &FullScreenView::targetChanged, this, reportingErrors([this] { onDisplayTargetChanged(); }));
+    connect(m_view, &FullScreenView::pauseToggleRequested, this, reportingErrors([this] { togglePause(); }));
+    connect(m_view, &FullScreenView::menuRequested, this, [this](QPoint at) { popupMenu(*m_view, at); });
+    connect(m_fullScreenAction, &QAction::triggered, this,
+            reportingErrors([this] { m_media->setFullScreen(m_fullScreenAction->isChecked()); }));
+    connect(m_menu, &QMenu::aboutToShow, this, [this] {
+        m_fullScreenAction->setChecked(m_media->isFullScreen());
+        m_fullScreenAction->setEnabled(m_media->isFullScreen() || m_media->track().hasPicture);
+    });
 }
 
 void MpvPlayer::setMuted(bool muted)
@@ -206,23 +233,47 @@ void MpvPlayer::paintEvent(QPaintEvent* /*event*/)
 {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
-    if (!m_frame.isNull()) {
+    if (!m_frame.isNull() && !m_view->isVisible()) {
         painter.drawImage(rect(), m_frame);
     }
 }
 
 void MpvPlayer::contextMenuEvent(QContextMenuEvent* event)
 {
-    m_menu->popup(event->globalPos());
+    popupMenu(*this, event->globalPos());
 }
 
-void MpvPlayer::renderFrame()
+void MpvPlayer::popupMenu(QWidget& over, QPoint globalPosition)
 {
-    const QSize pixelSize = (QSizeF(size()) * devicePixelRatioF()).toSize();
-    if (engine().render(m_frame, pixelSize)) {
-        m_frame.setDevicePixelRatio(devicePixelRatioF());
-        update();
+    // A popup is placed relative to the window it belongs to (Wayland): the one it opens over.
+    m_menu->winId();
+    m_menu->windowHandle()->setTransientParent(over.window()->windowHandle());
+    m_menu->popup(globalPosition);
+}
+
+void MpvPlayer::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        reportingErrors([this] { m_media->setFullScreen(true); })();
     }
+}
+
+void MpvPlayer::renderFrame(bool again)
+{
+    QWidget& display = m_view->isVisible() ? static_cast<QWidget&>(*m_view) : *this;
+    const QSize pixelSize = (QSizeF(display.size()) * display.devicePixelRatioF()).toSize();
+    if (engine().render(m_frame, pixelSize, again ? MpvEngine::Redraw::Always : MpvEngine::Redraw::NewFrameOnly)) {
+        m_frame.setDevicePixelRatio(display.devicePixelRatioF());
+        display.update();
+    }
+}
+
+void MpvPlayer::onDisplayTargetChanged()
+{
+    if (isEngineReady()) {
+        renderFrame(true);
+    }
+    update();
 }
 
 void MpvPlayer::clearFrame()
@@ -230,6 +281,16 @@ void MpvPlayer::clearFrame()
     if (!m_frame.isNull()) {
         m_frame.fill(Qt::black);
         update();
+        m_view->update();
+    }
+}
+
+void MpvPlayer::togglePause()
+{
+    if (m_tracker.isPaused()) {
+        resume();
+    } else {
+        pause();
     }
 }
 

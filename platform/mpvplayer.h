@@ -12,7 +12,10 @@
 #include <utility>
 
 class EngineStart;
+class FullScreenView;
 class MpvEngine;
+class MpvMedia;
+class QAction;
 class QMenu;
 
 /**
@@ -29,8 +32,13 @@ class QMenu;
  *   location is ever taken for a protocol or for standard input, and playlists or folders are
  *   never expanded into other entries. A location holding a NUL character names no file:
  *   setUrl() raises ProgramError for it and changes nothing.
- * - A right-click on the display opens the player's own menu: Play, Pause, Stop, Mute, Volume up
- *   and Volume down; their state changes come back through playStateChange().
+ * - A right-click on the display opens the player's own menu: Play, Pause, Stop, Mute, Volume up,
+ *   Volume down and Full screen; their state changes come back through playStateChange().
+ * - Full screen is the component's own (MpvMedia::setFullScreen()): a double-click on the display
+ *   or the menu's Full screen enter it while a file with a picture is open; Escape, a
+ *   double-click or the menu leave it, and so does the end, stop or failure of the file. The
+ *   picture is then rendered at the size of a window of its own (FullScreenView) and scaled to
+ *   fit; this widget shows black meanwhile, and its window is never resized or reparented.
  * - The engine is a shared library loaded at run time (mpvlibrary.h). It is brought up on a
  *   thread of its own at the first mouse press or key press into the widget's window, at the
  *   first call that needs it, or by startEngine(): a window that is never touched does not pay
@@ -72,6 +80,9 @@ public:
     /// The player's own menu, as a right-click shows it.
     QMenu* contextMenu() const { return m_menu; }
 
+    /// Position, seeking, tags and full screen: the player's second surface (a child object).
+    MpvMedia* media() const { return m_media; }
+
     /// Whether the engine is up and every call kept until then has been made.
     bool isEngineReady() const;
 
@@ -93,6 +104,7 @@ protected:
     /// Watches the application's input for the first press into this widget's window.
     bool eventFilter(QObject* watched, QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     class Transport;
@@ -105,8 +117,14 @@ private:
     void open(const QByteArray& absolutePath);
     void setMuted(bool muted);
     void changeVolume(int step);
-    void renderFrame();
+    void createFullScreen();
+    /// Renders a new frame for the display that shows: the strip, or the full screen. With
+    /// @p again, also the frame already shown (after a change of display or size).
+    void renderFrame(bool again = false);
+    void onDisplayTargetChanged();
     void clearFrame();
+    void popupMenu(QWidget& over, QPoint globalPosition);
+    void togglePause();
     void onIdleChanged(bool idle);
 
     void resume();
@@ -118,7 +136,11 @@ private:
     // First, so that it goes last: the frame below shares the engine's pixels.
     std::unique_ptr<EngineStart> m_start;
     QMenu* m_menu = nullptr;
+    QAction* m_fullScreenAction = nullptr;
+    /// Rendered at the size of the strip, or of the full screen while it shows.
     QImage m_frame;
     QString m_url;
     PlayStateTracker m_tracker;
+    FullScreenView* m_view = nullptr;
+    MpvMedia* m_media = nullptr;
 };

@@ -50,6 +50,9 @@ public:
     /// location again.
     bool hasFile() const { return m_opening || m_currentEntry >= 0; }
     bool isOpening() const { return m_opening; }
+    /// The engine works on the file of the newest open, and no stop has ended it since: what it
+    /// reports about its file is about that open.
+    bool playsNewestOpen() const { return m_currentEntry >= 0 && m_currentEntry == m_lastOpened; }
 
     // The player's commands.
 

@@ -319,8 +319,8 @@ void TestPlayer::menuOffersTheTransport()
             checkable.append(action->text());
         }
     }
-    QCOMPARE(texts, (QStringList{"Play", "Pause", "Stop", "Mute", "Volume up", "Volume down"}));
-    QCOMPARE(checkable, QStringList{"Mute"});
+    QCOMPARE(texts, (QStringList{"Play", "Pause", "Stop", "Mute", "Volume up", "Volume down", "Full screen"}));
+    QCOMPARE(checkable, (QStringList{"Mute", "Full screen"}));
 }
 
 void TestPlayer::menuActions_data()
