@@ -69,7 +69,7 @@ TrackInfo readTrack(const MpvEngine& engine)
 
 MpvMedia::MpvMedia(const EngineStart& start, const PlayStateTracker& tracker, FullScreenView& view,
                    PlayerFacade& player)
-    : QObject(&player)
+    : PlayerMedia(&player)
     , m_start(start)
     , m_tracker(tracker)
     , m_view(view)

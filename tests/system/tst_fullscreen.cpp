@@ -1,10 +1,13 @@
 // Full screen in the real program, driven by real X input: a double-click on the display strip
 // covers the screen with the picture, Space pauses there, Escape leaves, and the fixed window
-// comes back as it was; closing the window while full screen ends the program. The screenshot is
-// kept as fullscreen.png in the test's work folder.
+// comes back as it was; closing the window while full screen ends the program. The screen stays
+// awake only while the video plays full screen: the idle inhibit is watched at stand-ins for the
+// desktop's services, on a private session bus. The screenshot is kept as fullscreen.png in the
+// test's work folder.
 
 #include "systemsupport.h"
 
+#include <QProcess>
 #include <QTest>
 
 using namespace SystemTest;
@@ -12,7 +15,6 @@ using namespace SystemTest;
 namespace {
 
 const QString kClipName = QStringLiteral("clip.mp4");
-constexpr int kReactMs = 10000;
 
 bool makeClip(const QString& path)
 {
@@ -58,11 +60,35 @@ QRect pictureIn(const QImage& shot)
     return found;
 }
 
-bool allCorked(const QList<SinkInput>& inputs)
-{
-    return !inputs.isEmpty() &&
-           std::all_of(inputs.begin(), inputs.end(), [](const SinkInput& input) { return input.corked; });
-}
+// The stand-in services' count of inhibits held, from the last line they printed.
+class InhibitWatch {
+public:
+    bool start()
+    {
+        m_standIn.start(QStringLiteral(INHIBIT_STANDIN), {});
+        return m_standIn.waitForReadyRead(kReactMs) && m_standIn.readLine().startsWith("ready");
+    }
+    ~InhibitWatch()
+    {
+        m_standIn.kill();
+        m_standIn.waitForFinished();
+    }
+    int held()
+    {
+        while (m_standIn.canReadLine() || m_standIn.waitForReadyRead(0)) {
+            const QByteArray line = m_standIn.readLine();
+            const qsizetype at = line.indexOf(" active=");
+            if (at >= 0) {
+                m_held = line.mid(at + 8).split(' ').first().toInt();
+            }
+        }
+        return m_held;
+    }
+
+private:
+    QProcess m_standIn;
+    int m_held = 0;
+};
 
 } // namespace
 
@@ -91,15 +117,18 @@ void TestFullScreen::initTestCase()
 
 void TestFullScreen::doubleClickOnTheStripFillsTheScreen()
 {
+    InhibitWatch inhibits;
+    QVERIFY(inhibits.start());
     XWindow::parkPointer();
     Program program(m_folder);
     const XWindow window = program.waitForWindow();
     QVERIFY(window.isValid());
-    const QImage start = settledGrab(window);
+    const QImage start = settledGrab(window, listing(1));
     const QList<QRect> rows = contentRows(start, kListInside);
     QCOMPARE(rows.size(), 1);
     window.click(rows.first().center(), 2);
     QTRY_COMPARE_WITH_TIMEOUT(window.caption(), kClipName, kReactMs);
+    QCOMPARE(inhibits.held(), 0); // nothing in the strip
 
     window.click(kBareStrip.center(), 2);
     XWindow full;
@@ -121,29 +150,35 @@ void TestFullScreen::doubleClickOnTheStripFillsTheScreen()
                             .arg(picture.width())
                             .arg(picture.height())));
     QCOMPARE(window.caption(), kClipName);
-    // Place for the idle-inhibit checks: held while the video plays full screen.
+    QTRY_COMPARE_WITH_TIMEOUT(inhibits.held(), 1, kReactMs);
 
     XWindow::key(QStringLiteral("space"));
     QTRY_VERIFY_WITH_TIMEOUT(allCorked(sinkInputsOf(program.pid())), kReactMs);
     QVERIFY(otherWindow(program, window).isValid());
-    // Place for the idle-inhibit checks: released while paused.
+    QTRY_COMPARE_WITH_TIMEOUT(inhibits.held(), 0, kReactMs);
+    XWindow::key(QStringLiteral("space"));
+    QTRY_COMPARE_WITH_TIMEOUT(inhibits.held(), 1, kReactMs);
+    XWindow::key(QStringLiteral("space"));
+    QTRY_VERIFY_WITH_TIMEOUT(allCorked(sinkInputsOf(program.pid())), kReactMs);
 
     XWindow::key(QStringLiteral("Escape"));
     QTRY_VERIFY_WITH_TIMEOUT(!otherWindow(program, window).isValid(), kReactMs);
-    // Place for the idle-inhibit checks: none held after leaving.
+    QCOMPARE(inhibits.held(), 0);
     QCOMPARE(window.geometry().size(), kClientSize);
     QCOMPARE(window.caption(), kClipName);
-    QVERIFY(allCorked(sinkInputsOf(program.pid())));
-    // The strip shows the paused picture again.
+    // The strip shows the picture again.
     QTRY_VERIFY_WITH_TIMEOUT(statistics(window.grab(), kBareStrip).deviation > 0.05, kReactMs);
 
     // Closing the window while full screen ends the program, full screen and all.
     window.click(kBareStrip.center(), 2);
     QTRY_VERIFY_WITH_TIMEOUT(otherWindow(program, window).isValid(), kReactMs);
+    QCOMPARE(inhibits.held(), 0); // still paused
+    XWindow::key(QStringLiteral("space"));
+    QTRY_COMPARE_WITH_TIMEOUT(inhibits.held(), 1, kReactMs);
     QVERIFY(window.requestClose());
     QVERIFY(program.process().waitForFinished(kReactMs));
     QCOMPARE(program.process().exitCode(), 0);
-    // Place for the idle-inhibit checks: none held after quitting.
+    QTRY_COMPARE_WITH_TIMEOUT(inhibits.held(), 0, kReactMs); // released, or dropped as it left the bus
     QVERIFY2(!program.errors().contains("Marrowlark:"), program.errors().constData());
 }
 
