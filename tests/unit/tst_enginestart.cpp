@@ -76,9 +76,9 @@ void TestEngineStart::untouchedWindowDoesNotStartTheEngine()
     const auto form = shownWindow();
     QVERIFY(form);
     QSignalSpy started(&playerOf(*form), &MpvPlayer::engineStarted);
-    // Painted, moved over and repainted, but never pressed: an idle window stays small.
+    // Painted and repainted, but never hovered nor pressed: an idle window stays small. (The
+    // pointer's entry starts it, tested with real X input in tests/system/tst_soundserver.)
     form->update();
-    QTest::mouseMove(form->file1()->viewport(), QPoint(20, 20));
     QVERIFY(!started.wait(500));
     QVERIFY(!playerOf(*form).isEngineReady());
 }
