@@ -15,7 +15,7 @@ namespace {
 
 QByteArray pipeWireSocket()
 {
-    const QByteArray remote =
+    QByteArray remote =
         qEnvironmentVariableIsEmpty("PIPEWIRE_REMOTE") ? QByteArray("pipewire-0") : qgetenv("PIPEWIRE_REMOTE");
     if (remote.startsWith('/')) {
         return remote;
