@@ -7,8 +7,8 @@
 
 namespace {
 
-// Well inside the three seconds a listener waits before thinking the sound is gone for good, and
-// rare enough to cost nothing beside the playback itself.
+// Soon enough that the sound is back about a second after the server, and rare enough that the
+// wakeups cost nothing beside the playback itself.
 constexpr std::chrono::milliseconds kRetryInterval{1000};
 
 } // namespace
