@@ -4,10 +4,13 @@
 #include "mpvlibrary.h"
 #include "mpvnode.h"
 #include "programerror.h"
+#include "soundservers.h"
+#include "soundserverwatch.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <vector>
 
 namespace {
 
@@ -17,10 +20,10 @@ constexpr const char* kUnscaledInStrip = "downscale-big";
 // Set before initialisation. Each line closes a door the engine would otherwise open by itself:
 // its own window, configuration files, scripts, resume data, files loaded beside the media,
 // playlist expansion (which can reach the network from a local file), key bindings and an OSD.
+// The sound outputs ("ao") come first, chosen from the servers that are there (see options()).
 constexpr MpvEngine::Option kOptions[] = {
     {"vo", "libmpv"},
-    {"ao", "pipewire,pulse,alsa"}, // the jack and sdl probes cost ~100 ms per open without a device
-    {"audio-fallback-to-null", "yes"},
+    {"audio-fallback-to-null", "yes"}, // silent play without a sound server; soundserverwatch.h
     // A quarter second of sound buffered at the sound server: the engine then wakes a few times a
     // second instead of dozens, halving the CPU that playing audio costs. Pausing and switching
     // files still act at once; only a volume change is heard up to that quarter second late.
@@ -63,7 +66,7 @@ constexpr MpvEngine::Option kOptions[] = {
     {"stop-screensaver", "no"},
 };
 
-enum ObservedProperty : std::uint64_t { ObservedPause = 1, ObservedIdle, ObservedCacheWait };
+enum ObservedProperty : std::uint64_t { ObservedPause = 1, ObservedIdle, ObservedCacheWait, ObservedAudioOutput };
 
 constexpr size_t kRowAlignment = 64;
 
@@ -111,7 +114,15 @@ void MpvEngine::FreeDeleter::operator()(uchar* memory) const
 
 std::span<const MpvEngine::Option> MpvEngine::options()
 {
-    return kOptions;
+    // Chosen once, as the first engine is created: by the first input into the window the
+    // session's sound server is up.
+    static const QByteArray outputs = soundOutputList();
+    static const std::vector<Option> options = [] {
+        std::vector<Option> all{{"ao", outputs.constData()}};
+        all.insert(all.end(), std::begin(kOptions), std::end(kOptions));
+        return all;
+    }();
+    return options;
 }
 
 MpvEngine::MpvEngine(const MpvLibrary& mpv)
@@ -122,7 +133,7 @@ MpvEngine::MpvEngine(const MpvLibrary& mpv)
     if (!m_handle) {
         throw ProgramError(QStringLiteral("The media engine could not be started."));
     }
-    for (const auto& [name, value] : kOptions) {
+    for (const auto& [name, value] : options()) {
         check(m_mpv, m_mpv.set_option_string(handle(), name, value), name);
     }
     check(m_mpv, m_mpv.initialize(handle()), "to start");
@@ -130,6 +141,7 @@ MpvEngine::MpvEngine(const MpvLibrary& mpv)
     check(m_mpv, m_mpv.observe_property(handle(), ObservedIdle, "idle-active", MPV_FORMAT_FLAG), "idle-active");
     check(m_mpv, m_mpv.observe_property(handle(), ObservedCacheWait, "paused-for-cache", MPV_FORMAT_FLAG),
           "paused-for-cache");
+    check(m_mpv, m_mpv.observe_property(handle(), ObservedAudioOutput, "current-ao", MPV_FORMAT_STRING), "current-ao");
 
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
@@ -148,6 +160,10 @@ MpvEngine::~MpvEngine()
 
 void MpvEngine::attach()
 {
+    m_soundWatch = std::make_unique<SoundServerWatch>();
+    // Errors of the reopen go to the report, not through the timer's code.
+    connect(m_soundWatch.get(), &SoundServerWatch::serverReturned, this,
+            reportingErrors([this] { reloadAudioOutput(); }));
     m_mpv.render_context_set_update_callback(m_render.get(), &MpvEngine::onRenderUpdate, this);
     m_mpv.set_wakeup_callback(handle(), &MpvEngine::onWakeup, this);
 }
@@ -229,12 +245,19 @@ void MpvEngine::dispatch(const mpv_event& event)
 
 void MpvEngine::dispatchProperty(std::uint64_t observed, const mpv_event_property& property)
 {
+    if (observed == ObservedAudioOutput) {
+        // Unavailable (format NONE) while no output is open.
+        const bool named = property.format == MPV_FORMAT_STRING && property.data != nullptr;
+        m_soundWatch->outputChanged(named ? QByteArray(*static_cast<const char* const*>(property.data)) : QByteArray());
+        return;
+    }
     // Without a file a property may be unavailable: format NONE and no data.
     const bool available = property.format == MPV_FORMAT_FLAG && property.data != nullptr;
     const bool value = available && *static_cast<const int*>(property.data) != 0;
     switch (ObservedProperty(observed)) {
     case ObservedPause:
         if (available) {
+            m_soundWatch->pausedChanged(value);
             emit pauseChanged(value);
         }
         break;
@@ -246,6 +269,8 @@ void MpvEngine::dispatchProperty(std::uint64_t observed, const mpv_event_propert
     case ObservedCacheWait:
         // Unavailable once a file ends: no wait then, or the next file would read "buffering".
         emit cacheWaitChanged(value);
+        break;
+    case ObservedAudioOutput:
         break;
     }
 }
@@ -379,4 +404,11 @@ void MpvEngine::stop()
 {
     const char* args[] = {"stop", nullptr};
     check(m_mpv, m_mpv.command(handle(), args), "to stop");
+}
+
+void MpvEngine::reloadAudioOutput()
+{
+    // Tries the outputs in order again; the file plays on meanwhile, from where it is.
+    const char* args[] = {"ao-reload", nullptr};
+    check(m_mpv, m_mpv.command(handle(), args), "to reopen the sound output");
 }

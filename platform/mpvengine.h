@@ -13,6 +13,7 @@
 #include <span>
 #include <utility>
 
+class SoundServerWatch;
 struct MpvLibrary;
 struct mpv_event;
 struct mpv_event_property;
@@ -36,6 +37,9 @@ struct mpv_render_context;
  * thread; neither touches the engine or any state, and neither may block or throw. Posted calls
  * still queued when the object is destroyed are dropped with it.
  *
+ * While a file plays silently because the sound server has gone, a timer on the GUI thread looks
+ * for its return once a second and reopens the sound output there (soundserverwatch.h).
+ *
  * Errors
  * ------
  * A call the engine refuses raises ProgramError with the engine's reason. The constructor raises
@@ -52,15 +56,18 @@ class MpvEngine final : public QObject {
 public:
     /// An option set on the engine before it is initialised.
     using Option = std::pair<const char*, const char*>;
-    /// The options every engine is created with, in order.
+    /// The options every engine is created with, in order. The sound outputs to try, the first,
+    /// are chosen from the sound servers there are as the first engine is created
+    /// (soundOutputList() in soundservers.h).
     static std::span<const Option> options();
 
     /// Creates, configures and initialises an engine from @p mpv, and its software renderer.
     explicit MpvEngine(const MpvLibrary& mpv);
     ~MpvEngine() override;
 
-    /// Installs the engine's callbacks. Call once, on the GUI thread, after moving the object
-    /// there; reports already waiting are delivered by the next drainEvents().
+    /// Installs the engine's callbacks and starts following the sound server (soundserverwatch.h).
+    /// Call once, on the GUI thread, after moving the object there; reports already waiting are
+    /// delivered by the next drainEvents().
     void attach();
 
     /// Emits a signal for every report the engine has waiting, in order, until none is left.
@@ -132,6 +139,7 @@ private:
     static void onRenderUpdate(void* engine);
     void dispatch(const mpv_event& event);
     void dispatchProperty(std::uint64_t observed, const mpv_event_property& property);
+    void reloadAudioOutput();
     mpv_handle* handle() const { return m_handle.get(); }
 
     struct HandleDeleter {
@@ -152,4 +160,5 @@ private:
     std::unique_ptr<mpv_render_context, RenderContextDeleter> m_render;
     std::unique_ptr<uchar, FreeDeleter> m_pixels;
     QSize m_pixelSize;
+    std::unique_ptr<SoundServerWatch> m_soundWatch;
 };

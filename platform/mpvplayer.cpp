@@ -61,8 +61,8 @@ MpvPlayer::MpvPlayer(QWidget* parent, const QString& engineLibrary)
     createContextMenu();
     createFullScreen();
     connect(m_start.get(), &EngineStart::started, this, &MpvPlayer::connectEngine);
-    // Application-wide: a press reaches the widget under the pointer or with the focus, anywhere
-    // in the window. Removed once the engine is on its way.
+    // Application-wide: the pointer's entry and a press reach the widget under the pointer or with
+    // the focus, anywhere in the window. Removed once the engine is on its way.
     qApp->installEventFilter(this);
 }
 
@@ -215,6 +215,8 @@ bool MpvPlayer::isMuted() const
 bool MpvPlayer::eventFilter(QObject* watched, QEvent* event)
 {
     switch (event->type()) {
+    case QEvent::Enter: // the pointer coming in: a press is likely to follow
+    case QEvent::HoverEnter:
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
     case QEvent::KeyPress:

@@ -27,7 +27,8 @@ class QMenu;
  *   also while the window is hidden or minimised, so the engine never waits on the display.
  * - The engine starts with nothing loaded, volume 50, normal speed, no repetition, no captions,
  *   no built-in controls, no error dialogs, no configuration files, scripts or resume data, and
- *   plays silently when there is no sound device.
+ *   plays silently when there is no sound device; the sound comes back when the sound server
+ *   does (soundserverwatch.h).
  * - Every location is handed to the engine as the absolute local path of the file, so that no
  *   location is ever taken for a protocol or for standard input, and playlists or folders are
  *   never expanded into other entries. A location holding a NUL character names no file:
@@ -40,13 +41,15 @@ class QMenu;
  *   picture is then rendered at the size of a window of its own (FullScreenView) and scaled to
  *   fit; this widget shows black meanwhile, and its window is never resized or reparented.
  * - The engine is a shared library loaded at run time (mpvlibrary.h). It is brought up on a
- *   thread of its own at the first mouse press or key press into the widget's window, at the
- *   first call that needs it, or by startEngine(): a window that is never touched does not pay
- *   for it (some 35 MiB and a tenth of a second of CPU), and no call ever waits for it, so the
- *   press that starts a double-click brings the engine up while the user completes it and the
- *   open is kept until it is up. Until it is up, playState() reads
- *   PlayStateUndefined and url() the location as set; setUrl(), play(), pause() and the menu's
- *   commands are kept and made in their order once it is up. volume() and isMuted() wait for it.
+ *   thread of its own when the pointer first enters the widget's window (also a window that
+ *   appears under it), at the first mouse press or key press into it, at the first call that
+ *   needs it, or by startEngine(): a window that is never touched nor hovered does not pay for
+ *   it (some 35 MiB and a tenth of a second of CPU), and no call ever waits for it. The pointer
+ *   on its way to a file brings the engine up before the double-click, so the first file is
+ *   heard as soon as later ones; a double-click that comes first has its open kept until it is
+ *   up. Until it is up, playState() reads PlayStateUndefined and url() the location as set;
+ *   setUrl(), play(), pause() and the menu's commands are kept and made in their order once it
+ *   is up. volume() and isMuted() wait for it.
  * - When the engine cannot be brought up, the widget goes on as a black strip: setUrl() and every
  *   other call that needs the engine raise ProgramError with the reason, and calls kept from
  *   before raise it once, from the event loop.
@@ -101,7 +104,8 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    /// Watches the application's input for the first press into this widget's window.
+    /// Watches the application's input for the pointer's entry or the first press into this
+    /// widget's window.
     bool eventFilter(QObject* watched, QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
