@@ -1,10 +1,9 @@
 #include "mpvengine.h"
 
-#include "identity.h"
 #include "mpvlibrary.h"
 #include "mpvnode.h"
+#include "mpvoptions.h"
 #include "programerror.h"
-#include "soundservers.h"
 #include "soundserverwatch.h"
 
 #include <cstdlib>
@@ -13,58 +12,6 @@
 #include <vector>
 
 namespace {
-
-// The display strip's `stretchToFit` False: the picture at its own size, scaled only down.
-constexpr const char* kUnscaledInStrip = "downscale-big";
-
-// Set before initialisation. Each line closes a door the engine would otherwise open by itself:
-// its own window, configuration files, scripts, resume data, files loaded beside the media,
-// playlist expansion (which can reach the network from a local file), key bindings and an OSD.
-// The sound outputs ("ao") come first, chosen from the servers that are there (see options()).
-constexpr MpvEngine::Option kOptions[] = {
-    {"vo", "libmpv"},
-    {"audio-fallback-to-null", "yes"}, // silent play without a sound server; soundserverwatch.h
-    // A quarter second of sound buffered at the sound server: the engine then wakes a few times a
-    // second instead of dozens, halving the CPU that playing audio costs. Pausing and switching
-    // files still act at once; only a volume change is heard up to that quarter second late.
-    {"pulse-buffer", "250"},
-    {"pipewire-buffer", "250"},
-    {"audio-client-name", marrowlark::kName},
-    {"config", "no"},
-    {"load-scripts", "no"},
-    {"ytdl", "no"},
-    {"load-stats-overlay", "no"},
-    {"load-osd-console", "no"},
-    {"load-auto-profiles", "no"},
-    {"osc", "no"},
-    {"input-default-bindings", "no"},
-    {"input-builtin-bindings", "no"},
-    {"input-vo-keyboard", "no"},
-    {"input-cursor", "no"},
-    {"input-media-keys", "no"},
-    {"input-terminal", "no"},
-    {"terminal", "no"},
-    {"osd-level", "0"},
-    {"idle", "yes"},
-    {"keep-open", "no"},
-    {"loop-file", "no"},
-    {"loop-playlist", "no"},
-    {"resume-playback", "no"},
-    {"save-position-on-quit", "no"},
-    {"sub-auto", "no"},
-    {"sid", "no"},
-    {"audio-file-auto", "no"},
-    {"cover-art-auto", "no"},
-    {"autoload-files", "no"},
-    {"access-references", "no"},
-    {"speed", "1"},
-    {"volume", "50"},
-    {"mute", "no"},
-    {"video-unscaled", kUnscaledInStrip},
-    {"video-timing-offset", "0"}, // otherwise each render call blocks up to a frame period
-    {"hwdec", "no"},
-    {"stop-screensaver", "no"},
-};
 
 enum ObservedProperty : std::uint64_t { ObservedPause = 1, ObservedIdle, ObservedCacheWait, ObservedAudioOutput };
 
@@ -114,15 +61,7 @@ void MpvEngine::FreeDeleter::operator()(uchar* memory) const
 
 std::span<const MpvEngine::Option> MpvEngine::options()
 {
-    // Chosen once, as the first engine is created: by the first input into the window the
-    // session's sound server is up.
-    static const QByteArray outputs = soundOutputList();
-    static const std::vector<Option> options = [] {
-        std::vector<Option> all{{"ao", outputs.constData()}};
-        all.insert(all.end(), std::begin(kOptions), std::end(kOptions));
-        return all;
-    }();
-    return options;
+    return mpvEngineOptions();
 }
 
 MpvEngine::MpvEngine(const MpvLibrary& mpv)

@@ -12,7 +12,6 @@ using namespace SystemTest;
 
 namespace {
 
-constexpr int kReactMs = 10000;
 const QString kTone = QStringLiteral("tone.wav");
 const QString kSink = QStringLiteral("marrowlark_test_sink"); // the one SinkRecorder records
 const QString kOtherSink = QStringLiteral("marrowlark_other_sink");
@@ -93,7 +92,7 @@ void TestSoundServer::quietSessionFollowingTheDefaultSink()
     QTRY_VERIFY_WITH_TIMEOUT(sound.seconds() > 0.5, kReactMs);
     Program program(m_folder);
     const XWindow window = program.waitForWindow();
-    const QImage start = settledGrab(window);
+    const QImage start = settledGrab(window, listing(1));
     QVERIFY(!start.isNull());
     QVERIFY(!engineLoaded(program.pid())); // shown, never hovered: small
 
@@ -133,7 +132,7 @@ void TestSoundServer::soundComesBackWithTheServer()
     auto sound = std::make_unique<SinkRecorder>();
     Program program(m_folder);
     const XWindow window = program.waitForWindow();
-    const QImage start = settledGrab(window);
+    const QImage start = settledGrab(window, listing(1));
     QVERIFY(!start.isNull());
     const auto stopServer = [&] {
         crash ? m_server.kill() : m_server.terminate();
