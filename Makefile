@@ -1,25 +1,35 @@
 # Quick start: `make run` starts Marrowlark, `make test` runs the whole test suite.
 # Each installs what is missing and builds first.
+#
+# `make run` needs only the program's build and run-time packages: it configures the build folder
+# without the tests and benchmarks, whose tools (a session bus, Xvfb, lintian, ...) it does not
+# install, and builds the program alone. `make test` installs those tools and turns the tests and
+# benchmarks on in the same folder. A stamp is written only after cmake succeeded, so a failed
+# configure is run again next time instead of being taken for a configured folder.
 
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
+CONFIGURE = cmake -S . -B "$(BUILD_DIR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARROWLARK_WERROR=ON
 
-.PHONY: run test build deps test-deps configure tidy fuzz test-sanitize package
+.PHONY: run test build deps test-deps package-deps tidy fuzz test-sanitize package
 
-run: deps build
+run: deps $(BUILD_DIR)/.configured
+	cmake --build "$(BUILD_DIR)" -j "$(JOBS)" --target marrowlark
 	cd "$(CURDIR)" && "$(BUILD_DIR)/app/marrowlark"
 
-# The whole suite, then the static checks, the fuzzers (20 s each) and the whole suite again
-# under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan).
-test: test-deps build
+# What runs, and why, is in the README's "Checks" table.
+test: test-deps $(BUILD_DIR)/.configured-tests
+	cmake --build "$(BUILD_DIR)" -j "$(JOBS)"
 	scripts/run-tests.sh "$(BUILD_DIR)"
 	scripts/tidy.sh "$(BUILD_DIR)"
 	fuzz/run.sh 20
 	scripts/sanitize.sh
 
-tidy: test-deps build
+tidy: test-deps $(BUILD_DIR)/.configured-tests
+	cmake --build "$(BUILD_DIR)" -j "$(JOBS)"
 	scripts/tidy.sh "$(BUILD_DIR)"
 
+# FUZZ_SECONDS per harness (default 20); new inputs are not kept (fuzz/run.sh --update keeps them).
 fuzz: test-deps
 	fuzz/run.sh $(FUZZ_SECONDS)
 
@@ -27,8 +37,11 @@ test-sanitize: test-deps
 	scripts/sanitize.sh
 
 # The Debian package, built by CPack in the build folder: $(BUILD_DIR)/marrowlark_1.00_amd64.deb.
-package: deps build
+package: deps package-deps build
 	cd "$(BUILD_DIR)" && cpack -G DEB
+
+build: $(BUILD_DIR)/.configured
+	cmake --build "$(BUILD_DIR)" -j "$(JOBS)"
 
 deps:
 	@scripts/deps.sh
@@ -36,8 +49,14 @@ deps:
 test-deps:
 	@scripts/deps.sh --test
 
-configure:
-	@test -f "$(BUILD_DIR)/CMakeCache.txt" || cmake -S . -B "$(BUILD_DIR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARROWLARK_WERROR=ON
+package-deps:
+	@scripts/deps.sh --package
 
-build: configure
-	cmake --build "$(BUILD_DIR)" -j "$(JOBS)"
+$(BUILD_DIR)/.configured:
+	$(CONFIGURE) -DBUILD_TESTING=OFF -DMARROWLARK_BUILD_BENCHMARKS=OFF
+	@touch "$@"
+
+$(BUILD_DIR)/.configured-tests:
+	@rm -f "$@" "$(BUILD_DIR)/.configured"
+	$(CONFIGURE) -DBUILD_TESTING=ON -DMARROWLARK_BUILD_BENCHMARKS=ON
+	@touch "$@" "$(BUILD_DIR)/.configured"

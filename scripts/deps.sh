@@ -1,23 +1,36 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Marrowlark needs to build, run and test, when any is missing.
+# Installs the Debian packages Marrowlark needs, when any is missing.
 # Quick when everything is there: one dpkg query, no network.
+#   scripts/deps.sh              to build and run the program (make run)
+#   scripts/deps.sh --package    and to build its Debian package (make package)
+#   scripts/deps.sh --test       and to build and run the tests, benchmarks and fuzzers (make test)
 set -euo pipefail
 
 packages=(
     cmake g++ make pkg-config
-    qt6-base-dev qt6-svg-dev libgl-dev libmpv-dev dpkg-dev
+    qt6-base-dev qt6-svg-dev libgl-dev libmpv-dev
     fonts-comic-neue
-    libbenchmark-dev libx11-dev libxtst-dev libpulse-dev
 )
-if [ "${1:-}" = "--test" ]; then
+packaging=(dpkg-dev)
+case "${1:-}" in
+"") ;;
+--package) packages+=("${packaging[@]}") ;;
+--test)
     packages+=(
+        "${packaging[@]}"
+        libbenchmark-dev libx11-dev libxtst-dev libpulse-dev
         xvfb xauth x11-utils xdotool imagemagick
         pulseaudio pulseaudio-utils ffmpeg libxcb1-dev
         binutils-mingw-w64-x86-64
         desktop-file-utils appstream lintian dbus-daemon dbus-bin
         clang-14 libclang-rt-14-dev clang-tidy-14 strace python3
     )
-fi
+    ;;
+*)
+    echo "usage: scripts/deps.sh [--package | --test]" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do
