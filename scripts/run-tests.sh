@@ -42,4 +42,6 @@ pactl set-default-sink marrowlark_test_sink >/dev/null
 
 export MARROWLARK_TEST_WORK="$work"
 cd "$build_dir"
-ctest --output-on-failure --timeout 300 ${CTEST_ARGS:-}
+# Tests that share the display or the sound sink take turns (RESOURCE_LOCK session); the others,
+# each with private folders, run beside them.
+ctest --output-on-failure --timeout 300 --parallel "${MARROWLARK_TEST_JOBS:-$(nproc)}" ${CTEST_ARGS:-}

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Debian package: built by CPack from the build folder, clean under lintian, its dependencies
-# those of the linked libraries; installed with apt, the installed program started under the
-# suite's X server showing its window, and the package removed again.
+# those of the linked libraries; installed with apt, the installed program started on an X server
+# of this test's own showing its window, and the package removed again. Its own X server lets
+# the suite run it beside the tests that share the suite's display.
 set -euo pipefail
 build=$1
 source "$(dirname "$0")/lib.sh"
@@ -9,14 +10,15 @@ if [ "$(id -u)" -ne 0 ]; then
     echo "SKIP: installing a package needs root"
     exit 77
 fi
-[ -n "${DISPLAY:-}" ] || fail "DISPLAY is not set: run the suite with scripts/run-tests.sh"
 
 work=$(mktemp -d)
 chmod 755 "$work" # apt reads the package as its own unprivileged user
 installed=no
 program=""
+xvfb=""
 cleanup() {
     [ -n "$program" ] && kill "$program" 2>/dev/null
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
     if [ $installed = yes ]; then
         apt-get remove --purge -y -qq -o DPkg::Lock::Timeout=120 marrowlark >/dev/null || true
     fi
@@ -57,6 +59,12 @@ installed=yes
 [ -x /usr/bin/marrowlark ] || fail "no /usr/bin/marrowlark after installing"
 desktop-file-validate /usr/share/applications/marrowlark.desktop || fail "installed entry"
 
+# -displayfd: Xvfb picks a free display itself and tells its number.
+exec {display_fd}<> <(:)
+Xvfb -displayfd "$display_fd" -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+read -r -t 20 -u "$display_fd" display_number || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=":$display_number"
 (cd "$work" && exec /usr/bin/marrowlark 2>"$work/program.err") &
 program=$!
 wait_for "window titled Marrowlark from the installed program" 60 has_marrowlark_window "$program"
