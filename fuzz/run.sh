@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the fuzz harnesses (build-fuzz, clang) and runs each for a bounded time.
 # Usage: fuzz/run.sh [seconds-per-harness] [--update] [harness...]
+#        fuzz/run.sh --replay [harness...]
 #   seconds: default 20. --update merges what was found into the corpora under fuzz/corpus/.
+#   --replay runs every input of the corpora once and fuzzes nothing new (make test).
 # Without --update the checked-in corpora are only read; new inputs go to a temporary folder.
 set -euo pipefail
 
@@ -9,10 +11,12 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${MARROWLARK_FUZZ_BUILD:-$root/build-fuzz}
 seconds=20
 update=no
+replay=no
 harnesses=()
 for arg in "$@"; do
     case "$arg" in
     --update) update=yes ;;
+    --replay) replay=yes ;;
     [0-9]*) seconds=$arg ;;
     *) harnesses+=("$arg") ;;
     esac
@@ -36,9 +40,16 @@ for name in "${harnesses[@]}"; do
     found=$scratch/$name
     mkdir -p "$found"
     log=$scratch/$name.log
-    if (cd "$scratch" && "$build_dir/fuzz_$name" -max_total_time="$seconds" -max_len=512 -timeout=10 \
+    # -runs=0 stops once the corpus has been read and run.
+    limit=(-max_total_time="$seconds")
+    [ "$replay" = no ] || limit=(-runs=0)
+    if (cd "$scratch" && "$build_dir/fuzz_$name" "${limit[@]}" -max_len=512 -timeout=10 \
         -rss_limit_mb=2048 -print_final_stats=1 "$found" "$corpus") >"$log" 2>&1; then
-        echo "fuzz $name: passed, $(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$') runs in ${seconds} s"
+        if [ "$replay" = yes ]; then
+            echo "fuzz $name: passed, its $(find "$corpus" -type f | wc -l) corpus inputs replayed"
+        else
+            echo "fuzz $name: passed, $(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$') runs in ${seconds} s"
+        fi
         passed=$((passed + 1))
     else
         tail -40 "$log"
