@@ -17,13 +17,9 @@ run: deps $(BUILD_DIR)/.configured
 	cmake --build "$(BUILD_DIR)" -j "$(JOBS)" --target marrowlark
 	cd "$(CURDIR)" && "$(BUILD_DIR)/app/marrowlark"
 
-# What runs, and why, is in the README's "Checks" table.
+# What runs, where and why: the README's "Checks" table.
 test: test-deps $(BUILD_DIR)/.configured-tests
-	cmake --build "$(BUILD_DIR)" -j "$(JOBS)"
-	scripts/run-tests.sh "$(BUILD_DIR)"
-	scripts/tidy.sh "$(BUILD_DIR)"
-	fuzz/run.sh 20
-	scripts/sanitize.sh
+	scripts/check.sh "$(BUILD_DIR)"
 
 tidy: test-deps $(BUILD_DIR)/.configured-tests
 	cmake --build "$(BUILD_DIR)" -j "$(JOBS)"
@@ -33,8 +29,10 @@ tidy: test-deps $(BUILD_DIR)/.configured-tests
 fuzz: test-deps
 	fuzz/run.sh $(FUZZ_SECONDS)
 
+# The unit, engine and hostile tests on the sanitized build (build-asan); every test with
+# SANITIZE_ALL=1.
 test-sanitize: test-deps
-	scripts/sanitize.sh
+	scripts/sanitize.sh $(if $(SANITIZE_ALL),--all)
 
 # The Debian package, built by CPack in the build folder: $(BUILD_DIR)/marrowlark_1.00_amd64.deb.
 package: deps package-deps build
