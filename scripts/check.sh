@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Every check of `make test`, ordered for two cores. The suites spend most of their time waiting
-# on the X server, the sound server and the engine, so the work that only needs processor time
-# runs beside them at the lowest priority: the sanitized build beside the suite on the normal
-# build, then clang-tidy and the fuzz corpora beside the sanitized suite. Every step runs even
-# when an earlier one failed (except after a failed build); the summary at the end gives each
-# step's wall time and result, and the exit status is 1 when any step failed.
-# The README's "Checks" section says what each step covers and why it runs where it does.
+# on the X server, the sound server and the engine, and a build leaves a core idle whenever make
+# waits on a link, so the work that only needs processor time runs beside them at the lowest
+# priority: the sanitized build from the start, clang-tidy and the fuzz corpora once the normal
+# build is done. Every step runs even when an earlier one failed (except after a failed build);
+# the summary at the end gives each step's wall and processor time and its result, and the exit
+# status is 1 when any step failed. The README's "Checks" section says what each step covers and
+# why it runs where it does.
 # Usage: scripts/check.sh [build-dir]    (default: build, configured with BUILD_TESTING=ON)
 set -uo pipefail
 
@@ -17,13 +18,26 @@ trap 'rm -rf "$logs"' EXIT
 : >"$results"
 start_all=$SECONDS
 
-# run_step NAME COMMAND...: runs COMMAND and notes its wall time and result.
+# Processor seconds used so far by this shell's finished children: bash's `times`, second line,
+# run in this shell itself (in a command substitution it would count the substitution's own).
+children_cpu() {
+    times >"$logs/times.$BASHPID"
+    awk 'NR == 2 {
+        split($1, u, /[ms]/); split($2, s, /[ms]/)
+        printf "%d\n", u[1] * 60 + u[2] + s[1] * 60 + s[2]
+    }' "$logs/times.$BASHPID"
+}
+
+# run_step NAME COMMAND...: runs COMMAND and notes its wall time, processor time and result.
 run_step() {
-    local name=$1 start=$SECONDS status=ok
+    local name=$1 start=$SECONDS status=ok cpu=$logs/cpu.$BASHPID
     shift
+    children_cpu >"$cpu"
     echo "== $name"
     "$@" || status=FAILED
-    printf '%-34s %5d s  %s\n' "$name" $((SECONDS - start)) "$status" >>"$results"
+    children_cpu >>"$cpu"
+    printf '%-22s %5d s wall %5d s cpu  %s\n' "$name" $((SECONDS - start)) \
+        "$(awk 'NR == 1 { a = $1 } NR == 2 { print $1 - a }' "$cpu")" "$status" >>"$results"
     [ $status = ok ]
 }
 
@@ -40,28 +54,33 @@ static_checks() {
     run_step "fuzz corpora" "$root/fuzz/run.sh" --replay
 }
 failed() { grep -q "^$1 .*FAILED\$" "$results"; }
-
-run_step "build (normal)" cmake --build "$build_dir" -j "$(nproc)" || {
+summary() {
+    echo
+    echo "== summary (the steps run side by side overlap)"
     cat "$results"
-    exit 1
+    printf '%-22s %5d s wall %5d s cpu\n' "all" $((SECONDS - start_all)) "$(children_cpu)"
 }
 
 in_background "$logs/sanitized-build.log" sanitized_build
-run_step "suite (normal build)" "$root/scripts/run-tests.sh" "$build_dir"
-wait
-if failed "build (sanitizers)"; then
-    cat "$logs/sanitized-build.log"
-fi
+sanitized_pid=$!
+run_step "build (normal)" cmake --build "$build_dir" -j "$(nproc)" || {
+    wait
+    summary
+    exit 1
+}
 
 in_background "$logs/static.log" static_checks
-if ! failed "build (sanitizers)"; then
+static_pid=$!
+run_step "suite (normal build)" "$root/scripts/run-tests.sh" "$build_dir"
+
+wait "$sanitized_pid"
+if failed "build (sanitizers)"; then
+    cat "$logs/sanitized-build.log"
+else
     run_step "suite (sanitizers)" "$root/scripts/sanitize.sh" --test-only
 fi
-wait
+wait "$static_pid"
 cat "$logs/static.log"
 
-echo
-echo "== summary (wall time of each step; the steps run side by side overlap)"
-cat "$results"
-printf '%-34s %5d s\n' "all" $((SECONDS - start_all))
+summary
 ! grep -q 'FAILED$' "$results"
