@@ -58,7 +58,8 @@ summary() {
     echo
     echo "== summary (the steps run side by side overlap)"
     cat "$results"
-    printf '%-22s %5d s wall %5d s cpu\n' "all" $((SECONDS - start_all)) "$(children_cpu)"
+    children_cpu >"$logs/cpu.all"
+    printf '%-22s %5d s wall %5d s cpu\n' "all" $((SECONDS - start_all)) "$(cat "$logs/cpu.all")"
 }
 
 in_background "$logs/sanitized-build.log" sanitized_build
