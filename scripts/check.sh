@@ -14,6 +14,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=$(cd "${1:-build}" && pwd)
 logs=$(mktemp -d "${TMPDIR:-/tmp}/marrowlark-check.XXXXXX")
 results=$logs/results
+mkdir "$logs/tmp"
 trap 'rm -rf "$logs"' EXIT
 : >"$results"
 start_all=$SECONDS
@@ -41,10 +42,13 @@ run_step() {
     [ $status = ok ]
 }
 
-# in_background LOG FUNCTION: runs FUNCTION's steps at the lowest priority, output in LOG.
+# in_background LOG FUNCTION: runs FUNCTION's steps at the lowest priority, output in LOG. Their
+# temporary files (the compilers' among them) go to a folder of their own, not into the /tmp that
+# the whole-program test watches.
 in_background() {
     (
         renice -n 19 -p "$BASHPID" >/dev/null
+        export TMPDIR=$logs/tmp
         "$2"
     ) >"$1" 2>&1 &
 }
