@@ -3,7 +3,8 @@
 # on the X server, the sound server and the engine, and a build leaves a core idle whenever make
 # waits on a link, so the work that only needs processor time runs beside them at the lowest
 # priority: the sanitized build from the start, clang-tidy and the fuzz corpora once the normal
-# build is done. Every step runs even when an earlier one failed (except after a failed build);
+# build is done. All that work together takes about as long as both builds and the sanitized
+# suite one after another, the shortest this order allows on two cores. Every step runs even when an earlier one failed (except after a failed build);
 # the summary at the end gives each step's wall and processor time and its result, and the exit
 # status is 1 when any step failed. The README's "Checks" section says what each step covers and
 # why it runs where it does.
@@ -42,15 +43,15 @@ run_step() {
     [ $status = ok ]
 }
 
-# in_background LOG FUNCTION: runs FUNCTION's steps at the lowest priority, output in LOG. Their
-# temporary files (the compilers' among them) go to a folder of their own, not into the /tmp that
-# the whole-program test watches.
+# in_background NICENESS LOG FUNCTION: runs FUNCTION's steps at a low priority, output in LOG.
+# Their temporary files (the compilers' among them) go to a folder of their own, not into the
+# /tmp that the whole-program test watches.
 in_background() {
     (
-        renice -n 19 -p "$BASHPID" >/dev/null
+        renice -n "$1" -p "$BASHPID" >/dev/null
         export TMPDIR=$logs/tmp
-        "$2"
-    ) >"$1" 2>&1 &
+        "$3"
+    ) >"$2" 2>&1 &
 }
 sanitized_build() { run_step "build (sanitizers)" "$root/scripts/sanitize.sh" --build-only; }
 static_checks() {
@@ -66,7 +67,8 @@ summary() {
     printf '%-22s %5d s wall %5d s cpu\n' "all" $((SECONDS - start_all)) "$(cat "$logs/cpu.all")"
 }
 
-in_background "$logs/sanitized-build.log" sanitized_build
+# The sanitized suite waits for its build, clang-tidy for nothing: the build goes first.
+in_background 10 "$logs/sanitized-build.log" sanitized_build
 sanitized_pid=$!
 run_step "build (normal)" cmake --build "$build_dir" -j "$(nproc)" || {
     wait
@@ -74,7 +76,7 @@ run_step "build (normal)" cmake --build "$build_dir" -j "$(nproc)" || {
     exit 1
 }
 
-in_background "$logs/static.log" static_checks
+in_background 19 "$logs/static.log" static_checks
 static_pid=$!
 run_step "suite (normal build)" "$root/scripts/run-tests.sh" "$build_dir"
 
