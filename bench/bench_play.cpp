@@ -15,6 +15,7 @@
 #include "filelistbox.h"
 #include "form1.h"
 #include "mpvlibrary.h"
+#include "mpvoptions.h"
 #include "mpvplayer.h"
 #include "playerfacade.h"
 #include "startup.h"
@@ -55,7 +56,7 @@ public:
         : m_mpv(loadMpvLibrary())
         , m_handle(m_mpv.create())
     {
-        for (const auto& [name, value] : MpvPlayer::engineOptions()) {
+        for (const auto& [name, value] : mpvEngineOptions()) {
             m_mpv.set_option_string(m_handle, name, value);
         }
         if (m_mpv.initialize(m_handle) < 0) {

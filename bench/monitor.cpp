@@ -29,13 +29,13 @@ double decibels(double level)
 
 SoundMonitor::SoundMonitor(const std::string& source)
 {
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, kRate, kChannels};
+    const pa_sample_spec format{PA_SAMPLE_S16LE, kRate, kChannels};
     // One fragment a read: the server hands each on at once instead of gathering them.
     const auto fragmentBytes = uint32_t(kFragmentSamples * sizeof(int16_t));
     const pa_buffer_attr buffering{uint32_t(-1), uint32_t(-1), uint32_t(-1), uint32_t(-1), fragmentBytes};
     int error = 0;
     m_stream = pa_simple_new(nullptr, "marrowlark-earprobe", PA_STREAM_RECORD, source.c_str(), "the path to the ear",
-                             &spec, nullptr, &buffering, &error);
+                             &format, nullptr, &buffering, &error);
     if (m_stream == nullptr) {
         throw std::runtime_error(std::string("cannot record ") + source + ": " + pa_strerror(error));
     }

@@ -43,8 +43,6 @@ public:
 
     /// Begins bringing the engine up, unless it is up or on its way; returns at once.
     void begin();
-    /// Whether begin() has been called (or a call made it start).
-    bool hasBegun() const { return m_phase != Phase::NotStarted; }
     /// Whether the engine is up and every kept call has been made.
     bool isReady() const { return m_phase == Phase::Ready; }
     /// The engine once it is up; null before, and for good after a failed start.

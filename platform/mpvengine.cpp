@@ -7,7 +7,6 @@
 #include "soundserverwatch.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <vector>
 
@@ -59,11 +58,6 @@ void MpvEngine::FreeDeleter::operator()(uchar* memory) const
     std::free(memory);
 }
 
-std::span<const MpvEngine::Option> MpvEngine::options()
-{
-    return mpvEngineOptions();
-}
-
 MpvEngine::MpvEngine(const MpvLibrary& mpv)
     : m_mpv(mpv)
     , m_handle(mpv.create(), HandleDeleter{&mpv})
@@ -72,7 +66,7 @@ MpvEngine::MpvEngine(const MpvLibrary& mpv)
     if (!m_handle) {
         throw ProgramError(QStringLiteral("The media engine could not be started."));
     }
-    for (const auto& [name, value] : options()) {
+    for (const auto& [name, value] : mpvEngineOptions()) {
         check(m_mpv, m_mpv.set_option_string(handle(), name, value), name);
     }
     check(m_mpv, m_mpv.initialize(handle()), "to start");
@@ -326,17 +320,9 @@ qint64 MpvEngine::loadFile(const QByteArray& absolutePath)
     const char* args[] = {"loadfile", absolutePath.constData(), "replace", nullptr};
     mpv_node result{};
     check(m_mpv, m_mpv.command_ret(handle(), args, &result), "to open the file");
-    qint64 entryId = -1;
-    if (result.format == MPV_FORMAT_NODE_MAP) {
-        for (int i = 0; i < result.u.list->num; ++i) {
-            const mpv_node& value = result.u.list->values[i];
-            if (std::strcmp(result.u.list->keys[i], "playlist_entry_id") == 0 && value.format == MPV_FORMAT_INT64) {
-                entryId = value.u.int64;
-            }
-        }
-    }
+    const QVariant entryId = toVariant(result).toMap().value(QStringLiteral("playlist_entry_id"));
     m_mpv.free_node_contents(&result);
-    return entryId;
+    return entryId.typeId() == QMetaType::LongLong ? entryId.toLongLong() : -1;
 }
 
 void MpvEngine::stop()

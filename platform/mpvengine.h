@@ -10,8 +10,6 @@
 
 #include <memory>
 #include <optional>
-#include <span>
-#include <utility>
 
 class SoundServerWatch;
 struct MpvLibrary;
@@ -54,14 +52,8 @@ class MpvEngine final : public QObject {
     Q_OBJECT
 
 public:
-    /// An option set on the engine before it is initialised.
-    using Option = std::pair<const char*, const char*>;
-    /// The options every engine is created with, in order. The sound outputs to try, the first,
-    /// are chosen from the sound servers there are as the first engine is created
-    /// (soundOutputList() in soundservers.h).
-    static std::span<const Option> options();
-
-    /// Creates, configures and initialises an engine from @p mpv, and its software renderer.
+    /// Creates, configures and initialises an engine from @p mpv, and its software renderer, with
+    /// the options of mpvEngineOptions() (mpvoptions.h).
     explicit MpvEngine(const MpvLibrary& mpv);
     ~MpvEngine() override;
 

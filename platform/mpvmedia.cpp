@@ -49,7 +49,7 @@ Picture selectedPicture(const MpvEngine& engine)
     return Picture::None;
 }
 
-TrackInfo readTrack(const MpvEngine& engine)
+TrackInfo readTrack(const MpvEngine& engine, Picture picture)
 {
     TrackInfo track;
     track.path = decodeFileName(engine.textBytes("path"));
@@ -61,7 +61,7 @@ TrackInfo readTrack(const MpvEngine& engine)
     track.album = tag(engine, "album");
     const std::optional<double> duration = engine.reading("duration");
     track.lengthUs = duration && *duration >= 0 ? qRound64(*duration * kMicroseconds) : -1;
-    track.hasPicture = selectedPicture(engine) != Picture::None;
+    track.hasPicture = picture != Picture::None;
     return track;
 }
 
@@ -165,11 +165,12 @@ void MpvMedia::onFileLoaded()
     if (engine == nullptr || !m_tracker.playsNewestOpen()) {
         return; // the report of a file already replaced or stopped
     }
-    m_track = readTrack(*engine);
+    const Picture picture = selectedPicture(*engine);
+    m_track = readTrack(*engine, picture);
     m_track.serial = ++m_serial;
     m_canSeek = m_track.lengthUs > 0 && engine->node("seekable").toBool();
     m_seeking = false;
-    m_coverDue = selectedPicture(*engine) == Picture::Cover;
+    m_coverDue = picture == Picture::Cover;
     const bool replay = m_track.path == m_lastPath;
     m_lastPath = m_track.path;
     if (m_fullScreen && !m_track.hasPicture) {

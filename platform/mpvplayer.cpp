@@ -93,11 +93,6 @@ void MpvPlayer::startEngine()
     m_start->begin();
 }
 
-std::span<const MpvPlayer::EngineOption> MpvPlayer::engineOptions()
-{
-    return MpvEngine::options();
-}
-
 void MpvPlayer::connectEngine(bool ready)
 {
     qApp->removeEventFilter(this);

@@ -8,8 +8,6 @@
 
 #include <functional>
 #include <memory>
-#include <span>
-#include <utility>
 
 class EngineStart;
 class FullScreenView;
@@ -88,11 +86,6 @@ public:
 
     /// Whether the engine is up and every call kept until then has been made.
     bool isEngineReady() const;
-
-    /// The options set on the engine before it is initialised, in order; for measuring the
-    /// engine alone as the player sets it up.
-    using EngineOption = std::pair<const char*, const char*>;
-    static std::span<const EngineOption> engineOptions();
 
     /// Begins bringing the engine up in the background, unless it is up or on its way; returns
     /// at once. engineStarted() tells when it has ended.

@@ -29,3 +29,22 @@ has_marrowlark_window() {
 has_ended() {
     ! kill -0 "$1" 2>/dev/null
 }
+
+# scratch_and_processes: $work, a scratch folder, and $pids, where the script adds the processes it
+# starts; when the script ends, those processes are ended and the folder removed.
+scratch_and_processes() {
+    work=$(mktemp -d)
+    pids=()
+    trap end_scratch_and_processes EXIT
+}
+end_scratch_and_processes() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+
+# has_owner NAME: somebody owns NAME on the session bus.
+has_owner() {
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner "string:$1" | grep -q 'boolean true'
+}

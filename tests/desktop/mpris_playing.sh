@@ -7,14 +7,7 @@ program=$1
 source "$(dirname "$0")/lib.sh"
 [ -n "${DISPLAY:-}" ] || fail "DISPLAY is not set: run the suite with scripts/run-tests.sh"
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+scratch_and_processes
 
 name=org.mpris.MediaPlayer2.marrowlark
 path=/org/mpris/MediaPlayer2
@@ -45,10 +38,6 @@ near() {
     local at
     at=$(position)
     [ -n "$at" ] && ((at > $1 - $2 && at < $1 + $2))
-}
-has_owner() {
-    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-        org.freedesktop.DBus.NameHasOwner "string:$1" | grep -q 'boolean true'
 }
 caption_is() { [ "$(xdotool getwindowname "$window")" = "$1" ]; }
 status_is() { [ "$(get PlaybackStatus)" = "string \"$1\"" ]; }
