@@ -24,6 +24,7 @@ case "${1:-}" in
         binutils-mingw-w64-x86-64
         desktop-file-utils appstream lintian dbus-daemon dbus-bin
         clang-14 libclang-rt-14-dev clang-tidy-14 strace python3
+        fuse3 libfuse3-dev
     )
     ;;
 *)
