@@ -62,10 +62,14 @@ void FormBehaviour::text1Change()
 {
     forgetPendingLookup();
     const QString text = m_form.text1()->text();
-    // The test and the listing in one question: both wait on the folder's file system.
+    // The test and the listing in one question: both wait on the folder's file system. Between
+    // them, a question already superseded by the next keystroke stops.
     m_questions.ask(
         AnswerOrder::Question::Folder, text,
-        [text] { return folderIsPresent(text) ? std::optional(FileListBox::read(text)) : std::nullopt; },
+        [text] {
+            const bool follow = folderIsPresent(text) && FolderWorker::stillWanted();
+            return follow ? std::optional(FileListBox::read(text)) : std::nullopt;
+        },
         [this](const Answered<std::optional<FolderListing>>& listing) { followFolder(listing); });
 }
 

@@ -167,6 +167,9 @@ void finish(Shared& shared, Job& job, bool ran)
     }
 }
 
+// The query that runs on this thread, for stillWanted().
+thread_local const Job* runningJob = nullptr;
+
 std::shared_ptr<Job> nextJob(Shared& shared, const std::shared_ptr<Lane>& lane)
 {
     const std::lock_guard lock(shared.mutex);
@@ -185,7 +188,9 @@ void runLane(const std::shared_ptr<Shared>& shared, const std::shared_ptr<Lane>&
     while (const std::shared_ptr<Job> job = nextJob(*shared, lane)) {
         const bool wanted = job->wanted();
         if (wanted) {
+            runningJob = job.get();
             job->query();
+            runningJob = nullptr;
         }
         finish(*shared, *job, wanted);
     }
@@ -233,10 +238,9 @@ FolderWorker::Reply FolderWorker::ask(const QString& path, std::function<void()>
     return Reply(m_shared, lane, job, false);
 }
 
-int FolderWorker::laneCount() const
+bool FolderWorker::stillWanted()
 {
-    const std::lock_guard lock(m_shared->mutex);
-    return int(m_shared->lanes.size());
+    return runningJob == nullptr || runningJob->wanted();
 }
 
 FolderWorker::Reply::Reply(std::shared_ptr<Shared> shared, std::shared_ptr<Lane> lane, std::shared_ptr<Job> job,

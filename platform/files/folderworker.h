@@ -87,8 +87,9 @@ public:
     /// directory or absolute), in a lane, if @p wanted still says so when its turn comes.
     Reply ask(const QString& path, std::function<void()> query, std::function<bool()> wanted);
 
-    /// How many lane threads run now; for tests and figures.
-    int laneCount() const;
+    /// Within a query, on its lane's thread: is its answer still wanted? A query of several
+    /// steps may stop early when not; its answer will be dropped. True outside a query.
+    static bool stillWanted();
 
     struct Shared;
 
