@@ -293,7 +293,11 @@ play_table() {
 folders_table() {
     echo "| switch the list (in process, wall time) | floor: readdir + natural sort (ms) | setPath (ms) | ratio | setPath + paint (ms) | ratio |"
     echo "|---|---|---|---|---|---|"
-    value() { { grep -E "^\"$1(/[^\"]*)?_median\"" "$folders_csv" || true; } | cut -d, -f3 | head -1; }
+    # The median of the benchmark named $1, whatever Google Benchmark appends to its name.
+    value() {
+        awk -F, -v name="\"$1" '(index($1, name "/") == 1 || index($1, name "_") == 1) && $1 ~ /_median"$/ {
+            print $3; exit }' "$folders_csv"
+    }
     for size in 1000 10000 100000; do
         floor=$(value "floor/readdir+natural-sort/$size")
         set_path=$(value "list/setPath/$size")
