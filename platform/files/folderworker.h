@@ -55,9 +55,10 @@ class QObject;
  * - wanted: runs on a lane's thread before the query, and on the asker's thread; it must be
  *   quick, thread-safe and must not throw. Once false it must stay false.
  * - later: runs once on the receiver's thread, from its event loop, when the answer comes after
- *   await() gave up, and only while the receiver and the worker still live; never when the
- *   query was not wanted any more. It may raise: the error leaves through Qt's event delivery,
- *   so bind it with reportingErrors() (programerror.h).
+ *   await() gave up, and only while the receiver and the worker still live; not when the query
+ *   was skipped as unwanted. A query that stops being wanted while it runs is still answered:
+ *   later decides whether the answer counts. It may raise: the error leaves through Qt's event
+ *   delivery, so bind it with reportingErrors() (programerror.h).
  *
  * Errors
  * ------
@@ -75,8 +76,8 @@ public:
 
     class Reply;
 
-    /// Late answers go to @p receiver's thread while it lives and this worker does; the
-    /// receiver must outlive the worker (a member of it, or its child).
+    /// Late answers go to @p receiver's thread while this worker lives; the worker must go
+    /// before the receiver does (as a member of it, or of one of its children).
     explicit FolderWorker(QObject& receiver);
     /// Returns at once. Answers that come later are dropped.
     ~FolderWorker();
