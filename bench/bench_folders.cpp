@@ -1,4 +1,5 @@
-// Folder switching and folder queries, in process: what the file list costs per keystroke.
+// Folder switching and folder queries, in process: what the file list costs per keystroke, and
+// what a keystroke costs the window's thread in a share that answers slowly.
 //
 //   marrowlark_bench [--quick] [Google Benchmark flags]
 //
@@ -12,8 +13,18 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+
+#ifdef MARROWLARK_BENCH_SHARES
+#include "fakeplayer.h"
+#include "form1.h"
+#include "stalledshare.h"
+#include "startup.h"
+
+#include <QLineEdit>
+#endif
 
 #include <dirent.h>
 
@@ -143,6 +154,61 @@ void BM_FolderExistsMiss(benchmark::State& state)
     }
 }
 
+#ifdef MARROWLARK_BENCH_SHARES
+// Keystrokes into a folder of a share that answers each call after 1 s (the tests' stallfs), as
+// the window's own handler takes them: the window thread's time from the edit to its return.
+class SlowShareWindow {
+public:
+    bool mount(benchmark::State& state)
+    {
+        QDir().mkpath(m_share.backing() + QStringLiteral("/slow/Album"));
+        if (!m_share.mount({QStringLiteral("--slow"), QStringLiteral("slow=1000")})) {
+            state.SkipWithError(qPrintable(m_share.failure()));
+            return false;
+        }
+        return true;
+    }
+    QString folder() const { return m_share.path() + QStringLiteral("/slow"); }
+    void type(const QString& text) { m_form->text1()->setText(text); }
+
+private:
+    StalledShare m_share;
+    std::unique_ptr<Form1> m_form = createMainWindow([](QWidget* parent) { return new FakePlayer(parent); });
+};
+
+// The keystroke that first names the folder, with no answer outstanding: it waits once for the
+// worker's bound.
+void BM_KeystrokeNamingSlowShare(benchmark::State& state)
+{
+    SlowShareWindow window;
+    if (!window.mount(state)) {
+        return;
+    }
+    for (auto _ : state) {
+        QElapsedTimer keystroke;
+        keystroke.start();
+        window.type(window.folder());
+        state.SetIterationTime(double(keystroke.nsecsElapsed()) / 1e9);
+    }
+}
+
+// The keystrokes after it, each naming a path in the folder while its answer is outstanding.
+void BM_KeystrokeInSlowShare(benchmark::State& state)
+{
+    SlowShareWindow window;
+    if (!window.mount(state)) {
+        return;
+    }
+    window.type(window.folder());
+    const QString name = QStringLiteral("/Album");
+    qsizetype typed = 0;
+    for (auto _ : state) {
+        typed = typed % name.size() + 1;
+        window.type(window.folder() + name.left(typed));
+    }
+}
+#endif
+
 void registerBenchmarks(bool quick)
 {
     const std::vector<int64_t> sizes =
@@ -164,6 +230,18 @@ void registerBenchmarks(bool quick)
     if (quick) {
         miss->Iterations(1);
     }
+#ifdef MARROWLARK_BENCH_SHARES
+    // Each naming needs a fresh share and window: one a repetition.
+    benchmark::RegisterBenchmark("keystroke/share-after-1s-naming", BM_KeystrokeNamingSlowShare)
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime()
+        ->Iterations(1);
+    auto* slow = benchmark::RegisterBenchmark("keystroke/share-after-1s-in-folder", BM_KeystrokeInSlowShare);
+    slow->Unit(benchmark::kMicrosecond)->UseRealTime();
+    if (quick) {
+        slow->Iterations(1);
+    }
+#endif
 }
 
 } // namespace

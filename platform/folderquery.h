@@ -12,8 +12,9 @@
  *
  * Paths are QStrings in the lossless encoding of pathcodec.h; a relative path is relative to the
  * process's current directory; "/" is the only separator. Each function may be called from any
- * thread (the program calls them from the GUI thread only) and blocks for as long as the file
- * system takes to answer a stat() or to read one folder listing.
+ * thread and blocks for as long as the file system takes to answer a stat() or to read one
+ * folder listing, which is for ever on a share that has stopped answering: the window asks them
+ * through a FolderWorker (files/folderworker.h), never on its own thread.
  *
  * Errors: functions documented as throwing raise ProgramError with a user-readable message that
  * names the path and the system's reason. None of them ever opens a regular file, a FIFO or a

@@ -60,16 +60,49 @@ bool FormBehaviour::folderIsPresent(const QString& path)
 
 void FormBehaviour::text1Change()
 {
-    if (folderIsPresent(m_form.text1()->text())) {
-        m_form.file1()->setPath(m_form.text1()->text());
+    forgetPendingLookup();
+    const QString text = m_form.text1()->text();
+    // The test and the listing in one question: both wait on the folder's file system. Between
+    // them, a question already superseded by the next keystroke stops.
+    m_questions.ask(
+        AnswerOrder::Question::Folder, text,
+        [text] {
+            const bool follow = folderIsPresent(text) && FolderWorker::stillWanted();
+            return follow ? std::optional(FileListBox::read(text)) : std::nullopt;
+        },
+        [this](const Answered<std::optional<FolderListing>>& listing) { followFolder(listing); });
+}
+
+void FormBehaviour::followFolder(const Answered<std::optional<FolderListing>>& listing)
+{
+    if (listing.value()) {
+        m_questions.supersede(AnswerOrder::Question::Refresh); // it would bring back the folder left
+        m_form.file1()->showFolder(*listing.value());
     }
 }
 
 void FormBehaviour::playSelectedFile()
 {
     m_form.setWindowTitle(busyCaption());
+    const QString name = m_form.file1()->fileName();
+    const QString path = m_form.text1()->text() + u'/' + name;
+    m_questions.ask(
+        AnswerOrder::Question::Lookup, path, [path] { return firstMatch(path); },
+        [this, path](const Answered<QString>& match) { playOrForget(path, match); });
+}
+
+void FormBehaviour::playOrForget(const QString& path, const Answered<QString>& match)
+{
     try {
-        playOrForget();
+        if (match.value() != QString()) {
+            m_form.windowsMediaPlayer1()->setUrl(path);
+            m_form.windowsMediaPlayer1()->controls()->play();
+            return;
+        }
+        refreshList();
+        // "Marrowlark" when nothing plays; a file that still plays keeps its name in the caption
+        // rather than the window claiming that nothing plays.
+        showPlayerState();
     } catch (...) {
         // The caption must not go on claiming work that is not happening.
         m_form.setWindowTitle(Form1::idleTitle());
@@ -77,19 +110,20 @@ void FormBehaviour::playSelectedFile()
     }
 }
 
-void FormBehaviour::playOrForget()
+void FormBehaviour::refreshList()
 {
-    const QString name = m_form.file1()->fileName();
-    const QString path = m_form.text1()->text() + u'/' + name;
-    if (firstMatch(path) != QString()) {
-        m_form.windowsMediaPlayer1()->setUrl(path);
-        m_form.windowsMediaPlayer1()->controls()->play();
-        return;
+    const QString folder = m_form.file1()->path();
+    m_questions.ask(
+        AnswerOrder::Question::Refresh, folder, [folder] { return FileListBox::read(folder); },
+        [this](const Answered<FolderListing>& listing) { m_form.file1()->showRefreshed(listing.value()); });
+}
+
+void FormBehaviour::forgetPendingLookup()
+{
+    // A file that will not be played after all must not leave the caption at "Loading".
+    if (m_questions.supersede(AnswerOrder::Question::Lookup)) {
+        showPlayerState();
     }
-    m_form.file1()->refresh();
-    // "Marrowlark" when nothing plays; a file that still plays keeps its name in the caption
-    // rather than the window claiming that nothing plays.
-    showPlayerState();
 }
 
 bool FormBehaviour::eventFilter(QObject* watched, QEvent* event)
@@ -114,6 +148,7 @@ void FormBehaviour::file1KeyPress(int keyAscii)
 
 void FormBehaviour::playPauseToggle()
 {
+    forgetPendingLookup();
     PlayerFacade& player = *m_form.windowsMediaPlayer1();
     if (player.playState() == PlayStatePlaying) {
         player.controls()->pause();
@@ -124,11 +159,13 @@ void FormBehaviour::playPauseToggle()
 
 void FormBehaviour::command2Click()
 {
+    forgetPendingLookup();
     m_form.windowsMediaPlayer1()->controls()->play();
 }
 
 void FormBehaviour::command3Click()
 {
+    forgetPendingLookup();
     m_form.windowsMediaPlayer1()->controls()->pause();
 }
 

@@ -1,6 +1,11 @@
 #pragma once
 
+#include "filelistbox.h"
+#include "filequestions.h"
+
 #include <QObject>
+
+#include <optional>
 
 class Form1;
 
@@ -19,6 +24,13 @@ class Form1;
  * Handlers keep nothing between runs: every value is read afresh from the controls or the player.
  * They trap no error; a ProgramError leaves the handler at the failing step and goes on to the
  * application's report. GUI thread only.
+ *
+ * The folder test, the listing that moves the list, the first-match lookup and the list's
+ * refresh never run on the GUI thread (filequestions.h). On a disk that answers, the handler
+ * has their answer before it returns, as if it had asked itself. On a share that keeps them
+ * waiting, the handler returns and the rest of it runs when the answer comes: the list moves
+ * when the text still names that folder, a file plays when no newer choice, folder edit, Space
+ * or button click came in between, and the caption reads "Loading" until then.
  */
 class FormBehaviour final : public QObject {
     Q_OBJECT
@@ -27,7 +39,8 @@ public:
     /// Binds the handlers to the controls of @p form, which owns this object.
     explicit FormBehaviour(Form1& form);
 
-    /// Does @p path name an existing folder? A fresh query on every call.
+    /// Does @p path name an existing folder? A fresh query on every call; any thread, and it
+    /// blocks on the file system.
     static bool folderIsPresent(const QString& path);
 
 public slots:
@@ -44,10 +57,14 @@ protected:
 
 private:
     void text1Change();
+    void followFolder(const Answered<std::optional<FolderListing>>& listing);
+    void playOrForget(const QString& path, const Answered<QString>& match);
+    void refreshList();
+    void forgetPendingLookup();
     void file1KeyPress(int keyAscii);
     void windowsMediaPlayer1PlayStateChange(int newState);
     void showPlayerState();
-    void playOrForget();
 
     Form1& m_form;
+    FileQuestions m_questions{*this};
 };

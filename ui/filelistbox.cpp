@@ -62,10 +62,16 @@ FileListBox::FileListBox(QWidget* parent)
     setTextElideMode(Qt::ElideNone);
     m_path = QDir::currentPath();
     try {
-        load(m_path);
+        m_model->setNames(read(m_path).names);
     } catch (const ProgramError&) {
         // An unreadable start folder shows as an empty list; the user types another.
     }
+}
+
+FolderListing FileListBox::read(const QString& folder)
+{
+    const QString absolute = QDir::isAbsolutePath(folder) ? folder : QDir::current().absoluteFilePath(folder);
+    return {absolute, listNormalEntries(absolute)};
 }
 
 QString FileListBox::path() const
@@ -73,23 +79,16 @@ QString FileListBox::path() const
     return m_path;
 }
 
-void FileListBox::setPath(const QString& folder)
+void FileListBox::showFolder(const FolderListing& listing)
 {
-    const QString absolute = QDir::isAbsolutePath(folder) ? folder : QDir::current().absoluteFilePath(folder);
-    load(absolute);
-    m_path = absolute;
+    m_model->setNames(listing.names);
+    m_path = listing.folder;
 }
 
-QString FileListBox::fileName() const
-{
-    const QModelIndexList selected = selectionModel()->selectedIndexes();
-    return selected.isEmpty() ? QString() : m_model->nameAt(selected.first().row());
-}
-
-void FileListBox::refresh()
+void FileListBox::showRefreshed(const FolderListing& listing)
 {
     const QString selectedName = fileName();
-    load(m_path);
+    m_model->setNames(listing.names);
     const int row = m_model->rowOf(selectedName);
     if (row >= 0) {
         const QModelIndex index = m_model->index(row);
@@ -97,7 +96,18 @@ void FileListBox::refresh()
     }
 }
 
-void FileListBox::load(const QString& absoluteFolder)
+void FileListBox::setPath(const QString& folder)
 {
-    m_model->setNames(listNormalEntries(absoluteFolder));
+    showFolder(read(folder));
+}
+
+void FileListBox::refresh()
+{
+    showRefreshed(read(m_path));
+}
+
+QString FileListBox::fileName() const
+{
+    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? QString() : m_model->nameAt(selected.first().row());
 }

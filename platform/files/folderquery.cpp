@@ -1,5 +1,6 @@
 #include "folderquery.h"
 
+#include "callwatch.h"
 #include "pathcodec.h"
 #include "programerror.h"
 
@@ -13,6 +14,14 @@
 #include <memory>
 
 namespace {
+
+// A system call, stamped for a worker that watches this thread (callwatch.h): how it tells a
+// query that is working from one that the file system holds.
+template <typename Call> auto watched(Call call)
+{
+    const callwatch::Call stamp;
+    return call();
+}
 
 bool hasNul(const QString& path)
 {
@@ -46,18 +55,21 @@ bool resolvesToRegularFile(int dirFd, const dirent& entry)
         return false;
     }
     struct stat info {};
-    return fstatat(dirFd, entry.d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
+    return watched([&] { return fstatat(dirFd, entry.d_name, &info, 0); }) == 0 && S_ISREG(info.st_mode);
 }
 
 struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
+    void operator()(DIR* dir) const
+    {
+        watched([dir] { return closedir(dir); });
+    }
 };
 using DirHandle = std::unique_ptr<DIR, DirCloser>;
 
 DirHandle openFolder(const QString& folder)
 {
     const QByteArray bytes = encodeFileName(folder.isEmpty() ? QStringLiteral(".") : folder);
-    return DirHandle(opendir(bytes.constData()));
+    return DirHandle(watched([&] { return opendir(bytes.constData()); }));
 }
 
 // Calls visit(entry) for each normal entry until it returns true. Throws on read errors.
@@ -66,7 +78,7 @@ template <typename Visit> void forEachNormalEntry(const QString& folder, DIR* di
     const int fd = dirfd(dir);
     for (;;) {
         errno = 0;
-        const dirent* entry = readdir(dir);
+        const dirent* entry = watched([dir] { return readdir(dir); });
         if (entry == nullptr) {
             if (errno != 0) {
                 throw ProgramError(systemMessage(folder, errno));
@@ -82,7 +94,8 @@ template <typename Visit> void forEachNormalEntry(const QString& folder, DIR* di
 QString exactMatch(const QString& pattern, const QString& name)
 {
     struct stat info {};
-    if (stat(encodeFileName(pattern).constData(), &info) == 0) {
+    const QByteArray bytes = encodeFileName(pattern);
+    if (watched([&] { return stat(bytes.constData(), &info); }) == 0) {
         return S_ISREG(info.st_mode) ? name : QString();
     }
     if (meansAbsent(errno)) {
@@ -119,7 +132,8 @@ bool folderExists(const QString& path) noexcept
         return false;
     }
     struct stat info {};
-    return stat(encodeFileName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+    const QByteArray bytes = encodeFileName(path);
+    return watched([&] { return stat(bytes.constData(), &info); }) == 0 && S_ISDIR(info.st_mode);
 }
 
 std::vector<QByteArray> listNormalEntries(const QString& folder)

@@ -1,9 +1,11 @@
 // Hostile folder texts pasted or typed into the real window: the window stays responsive, the list
 // follows only real folders, and an error reaches the application's report once, only where a
-// folder cannot be read, with the window usable afterwards.
+// folder cannot be read, with the window usable afterwards. Shares that answer slowly or not at
+// all hold no keystroke, and an answer that comes too late plays nothing.
 #include "fakeplayer.h"
 #include "filelistbox.h"
 #include "hostilesupport.h"
+#include "stalledshare.h"
 #include "startup.h"
 #include "testfolder.h"
 #include "unprivileged.h"
@@ -33,6 +35,9 @@ private slots:
     void refreshAfterFilesRemoved();
     void foldersWithoutPermission();
     void unprivileged();
+    void slowShareHoldsNoKeystroke();
+    void lateLookupPlaysOnlyIfStillWanted_data();
+    void lateLookupPlaysOnlyIfStillWanted();
 
 private:
     FakePlayer& player() const { return *static_cast<FakePlayer*>(m_form->windowsMediaPlayer1()); }
@@ -290,6 +295,73 @@ void TestHostileFolders::unprivileged()
     for (const QByteArray name : {"noread", "nosearch", "none"}) {
         chmod((folder.pathBytes() + '/' + name).constData(), 0755);
     }
+}
+
+void TestHostileFolders::slowShareHoldsNoKeystroke()
+{
+    StalledShare share;
+    QVERIFY(QDir().mkpath(share.backing() + "/slow/sub"));
+    QVERIFY2(share.mount({"--slow", "slow=1000"}), qPrintable(share.failure()));
+    paste(*m_form, share.path()); // its top answers at once
+    QCOMPARE(m_form->file1()->path(), share.path());
+    qint64 slowest = 0;
+    for (const QChar typed : QStringLiteral("/slow/sub")) {
+        QElapsedTimer keystroke;
+        keystroke.start();
+        QTest::keyClick(m_form->text1(), typed.toLatin1());
+        slowest = std::max(slowest, keystroke.elapsed());
+    }
+    qInfo("the slowest keystroke into a share answering after 1 s took %lld ms", slowest);
+    QVERIFY(slowest < 100);
+    QTRY_COMPARE_WITH_TIMEOUT(m_form->file1()->path(), share.path() + "/slow/sub", 60000);
+}
+
+void TestHostileFolders::lateLookupPlaysOnlyIfStillWanted_data()
+{
+    QTest::addColumn<QString>("meanwhile"); // the input while the share holds the lookup
+    QTest::addColumn<bool>("loading");      // the caption still reads "Loading" after it
+    QTest::newRow("nothing: the held file plays") << QString() << true;
+    QTest::newRow("a newer choice") << "choose" << true;
+    QTest::newRow("Space") << "space" << false;
+    QTest::newRow("a folder edit") << "edit" << false;
+}
+
+void TestHostileFolders::lateLookupPlaysOnlyIfStillWanted()
+{
+    QFETCH(QString, meanwhile);
+    QFETCH(bool, loading);
+    StalledShare share;
+    QVERIFY(QDir().mkpath(share.backing() + "/dead"));
+    for (const char* name : {"/dead/far.mp3", "/dead/near.mp3"}) {
+        QVERIFY(QFile(share.backing() + name).open(QIODevice::WriteOnly));
+    }
+    QVERIFY2(share.mount({"--hang", "dead"}), qPrintable(share.failure()));
+    share.release();
+    paste(*m_form, share.path() + "/dead");
+    QVERIFY(select(*m_form, "far.mp3"));
+    share.shut();
+    pressEnter(*m_form);
+    if (meanwhile == "space") {
+        QTest::keyClick(m_form->file1(), Qt::Key_Space);
+    } else if (meanwhile == "edit") {
+        QTest::keyClick(m_form->text1(), 'x');
+        QTest::keyClick(m_form->text1(), Qt::Key_Backspace);
+    }
+    QCOMPARE(m_form->windowTitle(), loading ? QStringLiteral("Loading") : QStringLiteral("Marrowlark"));
+    // A newer choice, made now or once the share answers, waits behind the held lookup.
+    QVERIFY(meanwhile.isEmpty() || select(*m_form, "near.mp3"));
+    if (meanwhile == "choose") {
+        pressEnter(*m_form);
+    }
+    share.release();
+    if (!loading) {
+        pressEnter(*m_form);
+    }
+    const QString file = share.path() + (meanwhile.isEmpty() ? "/dead/far.mp3" : "/dead/near.mp3");
+    const QStringList played{"setUrl " + file, "play"};
+    QTRY_COMPARE_WITH_TIMEOUT(player().calls(), played, 30000);
+    QCoreApplication::processEvents(); // a stale answer still queued would be applied now
+    QCOMPARE(player().calls(), played);
 }
 
 MARROWLARK_HOSTILE_MAIN(TestHostileFolders)

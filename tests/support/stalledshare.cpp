@@ -49,12 +49,21 @@ bool StalledShare::mount(const QStringList& options)
 
 void StalledShare::release()
 {
-    m_daemon.write("open\n");
-    m_daemon.waitForBytesWritten();
+    tellDaemon("open");
 }
 
 void StalledShare::shut()
 {
-    m_daemon.write("shut\n");
+    tellDaemon("shut");
+}
+
+// Until the daemon echoes the command, a call may still find the gate as it was.
+void StalledShare::tellDaemon(const QByteArray& command)
+{
+    m_daemon.write(command + '\n');
     m_daemon.waitForBytesWritten();
+    QByteArray said;
+    while (!said.contains(command) && m_daemon.waitForReadyRead(kMountMs)) {
+        said += m_daemon.readAllStandardOutput();
+    }
 }

@@ -20,8 +20,8 @@
  * mount() fails, with failure() saying why, when /dev/fuse is missing or the file system does not
  * come up; tests fail then rather than skip. Destruction releases every held call, unmounts and
  * ends the daemon, in that order: a call already blocked is answered by the release or fails with
- * ENOTCONN when the daemon ends. The test thread blocks in mount() (at most 10 s) and in the
- * destructor; nothing else waits.
+ * ENOTCONN when the daemon ends. The test thread blocks in mount(), release() and shut() (at
+ * most 10 s each) and in the destructor; nothing else waits.
  */
 class StalledShare {
 public:
@@ -39,12 +39,15 @@ public:
     bool mount(const QStringList& options);
     QString failure() const { return m_failure; }
 
-    /// Lets every held call through, and those that come later.
+    /// Lets every held call through, and those that come later; returns once the daemon has.
     void release();
-    /// Holds the parts named at mount() again.
+    /// Holds the parts named at mount() again, from the next call on; returns once the daemon
+    /// holds them.
     void shut();
 
 private:
+    void tellDaemon(const QByteArray& command);
+
     QTemporaryDir m_backing;
     QTemporaryDir m_mountPoint;
     QProcess m_daemon;

@@ -8,9 +8,10 @@
 //   --hang-reads NAME  reads of the file /NAME wait while the gate is shut, from the first byte;
 //                      its stat and open answer at once, as cached attributes do
 //
-// The gate starts shut. A line "open" on standard input opens it, "shut" shuts it again; the end
-// of standard input opens it for good, so that a test that dies never leaves a call stuck. Once
-// the kernel has mounted it, it prints "mounted" on standard output. Nothing is cached by the
+// The gate starts shut. A line "open" on standard input opens it, "shut" shuts it again, and the
+// same line on standard output says it is done; the end of standard input opens it for good, so
+// that a test that dies never leaves a call stuck. Once the kernel has mounted it, it prints
+// "mounted" on standard output. Nothing is cached by the
 // kernel (zero timeouts, direct I/O): every call of the program under test reaches this process.
 // It runs in the foreground and ends when it is unmounted (fusermount3 -u) or terminated.
 #define FUSE_USE_VERSION 312
@@ -181,6 +182,7 @@ void followStandardInput()
     while (std::getline(std::cin, line)) {
         if (line == "open" || line == "shut") {
             gate.set(line == "open");
+            std::cout << line << std::endl;
         }
     }
     gate.set(true);
