@@ -29,6 +29,8 @@ public:
 
     /// Does @p path name an existing folder? A fresh query on every call.
     static bool folderIsPresent(const QString& path);
+    /// The caption while a file is handed to the player: "Loading".
+    static QString busyCaption();
 
 public slots:
     void playSelectedFile();

@@ -5,6 +5,7 @@
 #include "pathcodec.h"
 #include "programerror.h"
 
+#include <QAccessible>
 #include <QDir>
 
 #include <algorithm>
@@ -100,4 +101,23 @@ void FileListBox::refresh()
 void FileListBox::load(const QString& absoluteFolder)
 {
     m_model->setNames(listNormalEntries(absoluteFolder));
+}
+
+void FileListBox::focusInEvent(QFocusEvent* event)
+{
+    QListView::focusInEvent(event);
+    // Told from the event loop: the focus of the list itself is told after this event, and it
+    // would hide the item's. With the list's focus alone a screen reader says how many items
+    // there are, not which one is current.
+    QMetaObject::invokeMethod(this, &FileListBox::tellCurrentItem, Qt::QueuedConnection);
+}
+
+void FileListBox::tellCurrentItem()
+{
+    if (!hasFocus() || !currentIndex().isValid()) {
+        return;
+    }
+    QAccessibleEvent focused(this, QAccessible::Focus);
+    focused.setChild(currentIndex().row()); // one column, nothing hidden: the row is the item
+    QAccessible::updateAccessibility(&focused);
 }

@@ -39,6 +39,8 @@ private:
  *
  * setPath() and refresh() read the folder anew; when it cannot be read they raise ProgramError
  * and leave the list as it was. GUI thread only.
+ *
+ * A screen reader hears the current name when the list gains the focus, not only its size.
  */
 class FileListBox final : public QListView {
     Q_OBJECT
@@ -56,8 +58,12 @@ public:
     /// Reads the folder again; entries that are gone disappear, the selection stays on its name.
     void refresh();
 
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+
 private:
     void load(const QString& absoluteFolder);
+    void tellCurrentItem();
 
     FileListModel* m_model = nullptr;
     QString m_path;
