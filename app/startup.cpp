@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include "application.h"
+#include "captionannouncer.h"
 #include "filelistbox.h"
 #include "formbehaviour.h"
 #include "glyphbutton.h"
@@ -71,6 +72,7 @@ std::unique_ptr<Form1> createMainWindow(const Form1::PlayerFactory& makePlayer)
 {
     auto form = std::make_unique<Form1>(makePlayer ? makePlayer : Form1::PlayerFactory(&makeRealPlayer));
     auto* behaviour = new FormBehaviour(*form);
+    new CaptionAnnouncer(*form); // the caption, heard by a screen reader
     runLoadStep(*form);
     // Neither serves the first picture: decoding the icon's six images and the round trip to the
     // bus daemon wait until it is on the screen.

@@ -7,6 +7,7 @@
 #include "glyphbutton.h"
 #include "playerfacade.h"
 #include "programerror.h"
+#include "transportfocus.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -15,11 +16,6 @@ namespace {
 
 constexpr int kKeyEnter = 13;
 constexpr int kKeySpace = 32;
-
-QString busyCaption()
-{
-    return QStringLiteral("Loading");
-}
 
 // The character code a key-press carries, as the list's key handler sees it.
 int keyAsciiOf(const QKeyEvent& event)
@@ -56,6 +52,11 @@ FormBehaviour::FormBehaviour(Form1& form)
 bool FormBehaviour::folderIsPresent(const QString& path)
 {
     return folderExists(path);
+}
+
+QString FormBehaviour::busyCaption()
+{
+    return QStringLiteral("Loading");
 }
 
 void FormBehaviour::text1Change()
@@ -177,6 +178,7 @@ void FormBehaviour::windowsMediaPlayer1PlayStateChange(int /*newState*/)
 void FormBehaviour::showPlayerState()
 {
     PlayerFacade& player = *m_form.windowsMediaPlayer1();
+    const TransportFocusKeeper focus(m_form); // the twin, not the list, takes a hidden button's focus
     m_form.command3()->setVisible(false);
     m_form.command2()->setVisible(false);
     m_form.setWindowTitle(captionForLocation(player.url(), m_form.text1()->text()));

@@ -42,6 +42,8 @@ public:
     /// Does @p path name an existing folder? A fresh query on every call; any thread, and it
     /// blocks on the file system.
     static bool folderIsPresent(const QString& path);
+    /// The caption while a file is handed to the player: "Loading".
+    static QString busyCaption();
 
 public slots:
     void playSelectedFile();

@@ -25,6 +25,7 @@ case "${1:-}" in
         desktop-file-utils appstream lintian dbus-daemon dbus-bin
         clang-14 libclang-rt-14-dev clang-tidy-14 strace python3
         fuse3 libfuse3-dev
+        at-spi2-core python3-pyatspi orca openbox
     )
     ;;
 *)

@@ -5,6 +5,7 @@
 #include "pathcodec.h"
 #include "programerror.h"
 
+#include <QAccessible>
 #include <QDir>
 
 #include <algorithm>
@@ -110,4 +111,23 @@ QString FileListBox::fileName() const
 {
     const QModelIndexList selected = selectionModel()->selectedIndexes();
     return selected.isEmpty() ? QString() : m_model->nameAt(selected.first().row());
+}
+
+void FileListBox::focusInEvent(QFocusEvent* event)
+{
+    QListView::focusInEvent(event);
+    // Told from the event loop: the focus of the list itself is told after this event, and it
+    // would hide the item's. With the list's focus alone a screen reader says how many items
+    // there are, not which one is current.
+    QMetaObject::invokeMethod(this, &FileListBox::tellCurrentItem, Qt::QueuedConnection);
+}
+
+void FileListBox::tellCurrentItem()
+{
+    if (!hasFocus() || !currentIndex().isValid()) {
+        return;
+    }
+    QAccessibleEvent focused(this, QAccessible::Focus);
+    focused.setChild(currentIndex().row()); // one column, nothing hidden: the row is the item
+    QAccessible::updateAccessibility(&focused);
 }

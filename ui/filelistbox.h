@@ -47,6 +47,8 @@ struct FolderListing {
  * read() blocks on the file system, for as long as a share that has stopped answering holds it.
  * setPath() and refresh() read and show in one go, on the calling thread; the window reads
  * through its worker instead (filequestions.h). Everything but read() is for the GUI thread.
+ *
+ * A screen reader hears the current name when the list gains the focus, not only its size.
  */
 class FileListBox final : public QListView {
     Q_OBJECT
@@ -74,7 +76,12 @@ public:
     /// The selected name, without folder; "" when nothing is selected.
     QString fileName() const;
 
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+
 private:
+    void tellCurrentItem();
+
     FileListModel* m_model = nullptr;
     QString m_path;
 };

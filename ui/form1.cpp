@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include "accessibility.h"
 #include "filelistbox.h"
 #include "glyphbutton.h"
 #include "identity.h"
@@ -51,6 +52,7 @@ Form1::Form1(const PlayerFactory& makePlayer, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint)
 {
+    installAccessibleRoles();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(idleTitle());
     setFont(windowFont());
@@ -68,11 +70,14 @@ void Form1::createControls(const PlayerFactory& makePlayer)
 {
     m_file1 = new FileListBox(this);
     m_file1->setObjectName(QStringLiteral("File1"));
+    m_file1->setAccessibleName(tr("Files"));
     m_player = makePlayer(this);
     m_player->setObjectName(QStringLiteral("WindowsMediaPlayer1"));
     m_player->setFocusPolicy(Qt::StrongFocus); // the display strip is a stop in the tab order
+    m_player->setAccessibleName(tr("Video"));
     m_text1 = new QLineEdit(designFolderText(), this);
     m_text1->setObjectName(QStringLiteral("Text1"));
+    m_text1->setAccessibleName(tr("Folder"));
     m_command1 = new GlyphButton(
         {GlyphButton::Glyph::OpenFolder, QStringLiteral("Wingdings"), QStringLiteral("1"), tr("Open")}, this);
     m_command1->setObjectName(QStringLiteral("Command1"));
@@ -82,6 +87,7 @@ void Form1::createControls(const PlayerFactory& makePlayer)
     m_command3 = new GlyphButton(
         {GlyphButton::Glyph::PauseBars, QStringLiteral("Showcard Gothic"), QStringLiteral("II"), tr("Pause")}, this);
     m_command3->setObjectName(QStringLiteral("Command3"));
+    m_announcer = new Announcer(this); // no size: nothing to paint, nothing to cover
 }
 
 void Form1::placeControls()

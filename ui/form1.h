@@ -4,6 +4,7 @@
 
 #include <functional>
 
+class Announcer;
 class FileListBox;
 class GlyphButton;
 class PlayerFacade;
@@ -16,6 +17,10 @@ class QLineEdit;
  * which share one rectangle. Positions are kept in twips and converted with the screen's logical
  * resolution. The window has a fixed size, a title bar with system menu and close box, and no
  * default button. It carries no behaviour of its own: see FormBehaviour.
+ *
+ * For a screen reader the window is a frame named by its caption, and every control that takes
+ * the focus has a name: "Folder", "Files", "Video" and the glyph buttons' Open, Play and Pause.
+ * announcer() speaks to it without a control of its own on the screen (accessibility.h).
  */
 class Form1 final : public QWidget {
     Q_OBJECT
@@ -32,6 +37,7 @@ public:
     GlyphButton* command1() const { return m_command1; }
     GlyphButton* command2() const { return m_command2; }
     GlyphButton* command3() const { return m_command3; }
+    Announcer* announcer() const { return m_announcer; }
 
     /// The idle title, also the design caption.
     static QString idleTitle();
@@ -47,4 +53,5 @@ private:
     GlyphButton* m_command1 = nullptr;
     GlyphButton* m_command2 = nullptr;
     GlyphButton* m_command3 = nullptr;
+    Announcer* m_announcer = nullptr;
 };

@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -238,6 +239,16 @@ void MpvPlayer::paintEvent(QPaintEvent* /*event*/)
 void MpvPlayer::contextMenuEvent(QContextMenuEvent* event)
 {
     popupMenu(*this, event->globalPos());
+}
+
+void MpvPlayer::keyPressEvent(QKeyEvent* event)
+{
+    // The Menu key comes as a context-menu event; Shift+F10, its usual stand-in, does not.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        popupMenu(*this, mapToGlobal(rect().center()));
+        return;
+    }
+    PlayerFacade::keyPressEvent(event);
 }
 
 void MpvPlayer::popupMenu(QWidget& over, QPoint globalPosition)

@@ -32,7 +32,8 @@ class QMenu;
  *   never expanded into other entries. A location holding a NUL character names no file:
  *   setUrl() raises ProgramError for it and changes nothing.
  * - A right-click on the display opens the player's own menu: Play, Pause, Stop, Mute, Volume up,
- *   Volume down and Full screen; their state changes come back through playStateChange().
+ *   Volume down and Full screen; their state changes come back through playStateChange(). With
+ *   the focus on the display, the Menu key and Shift+F10 open it too, over the display's middle.
  * - Full screen is the component's own (MpvMedia::setFullScreen()): a double-click on the display
  *   or the menu's Full screen enter it while a file with a picture is open; Escape, a
  *   double-click or the menu leave it, and so does the end, stop or failure of the file. The
@@ -101,6 +102,7 @@ protected:
     /// widget's window.
     bool eventFilter(QObject* watched, QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
