@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
@@ -55,12 +56,17 @@ private:
 MpvPlayer::MpvPlayer(QWidget* parent, const QString& engineLibrary)
     : PlayerFacade(parent)
     , m_start(std::make_unique<EngineStart>(engineLibrary))
+    , m_letGoCheck(new QTimer(this))
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     createContextMenu();
     createFullScreen();
     connect(m_start.get(), &EngineStart::started, this, &MpvPlayer::connectEngine);
+    m_letGoCheck->setSingleShot(true);
+    m_letGoCheck->setTimerType(Qt::PreciseTimer);
+    m_letGoCheck->setInterval(kLetGoMs);
+    connect(m_letGoCheck, &QTimer::timeout, this, reportingErrors([this] { checkLetGo(); }));
     // Application-wide: the pointer's entry and a press reach the widget under the pointer or with
     // the focus, anywhere in the window. Removed once the engine is on its way.
     qApp->installEventFilter(this);
@@ -93,6 +99,13 @@ void MpvPlayer::startEngine()
     m_start->begin();
 }
 
+void MpvPlayer::releaseEngine()
+{
+    m_letGoCheck->stop();
+    m_frame = QImage(); // shares the engine's pixels
+    m_start->letGo();
+}
+
 void MpvPlayer::connectEngine(bool ready)
 {
     qApp->removeEventFilter(this);
@@ -109,6 +122,9 @@ void MpvPlayer::connectEngine(bool ready)
                 [this](bool waiting) { announce(m_tracker.cacheWaitChanged(waiting)); });
         connect(engine, &MpvEngine::frameReady, this, [this] { renderFrame(); });
         m_media->connectEngine(*engine);
+        // As set on an engine given up; a first engine starts with them already.
+        engine->setVolume(m_volume);
+        engine->setMuted(m_muted);
     }
     emit engineStarted(ready);
 }
@@ -150,16 +166,20 @@ void MpvPlayer::createFullScreen()
 
 void MpvPlayer::setMuted(bool muted)
 {
-    if (!keepUntilEngineReady([this, muted] { setMuted(muted); })) {
-        engine().setFlag("mute", muted);
+    // Kept: the engine is given the flag as it is once up.
+    if (!keepUntilEngineReady([this] { engine().setMuted(m_muted); })) {
+        engine().setMuted(muted);
     }
+    m_muted = muted;
 }
 
 void MpvPlayer::changeVolume(int step)
 {
-    if (!keepUntilEngineReady([this, step] { changeVolume(step); })) {
-        engine().setNumber("volume", std::clamp(volume() + step, 0.0, 100.0));
+    const double volume = std::clamp(m_volume + step, 0.0, 100.0);
+    if (!keepUntilEngineReady([this] { engine().setVolume(m_volume); })) {
+        engine().setVolume(volume);
     }
+    m_volume = volume;
 }
 
 void MpvPlayer::setUrl(const QString& path)
@@ -178,8 +198,58 @@ void MpvPlayer::setUrl(const QString& path)
 
 void MpvPlayer::open(const QByteArray& absolutePath)
 {
-    engine().setFlag("pause", false); // the engine's pause survives loads; every open autostarts
-    m_tracker.opened(engine().loadFile(absolutePath));
+    if (engineHoldsOn() && replaceEngine()) {
+        keepUntilEngineReady([this, absolutePath] { open(absolutePath); }); // on the fresh engine
+        return;
+    }
+    const bool lettingGo = engine().holdsFile();
+    engine().setPaused(false); // the engine's pause survives loads; every open autostarts
+    engine().open(++m_serial, absolutePath);
+    m_tracker.opened(m_serial);
+    m_openPath = absolutePath;
+    if (lettingGo) {
+        m_letGoCheck->start();
+    }
+}
+
+bool MpvPlayer::engineHoldsOn() const
+{
+    const std::optional<qint64> unanswered = engine().unansweredForMs();
+    return unanswered && *unanswered >= kLetGoMs;
+}
+
+bool MpvPlayer::replaceEngine()
+{
+    if (!m_start->replace()) {
+        return false;
+    }
+    m_letGoCheck->stop();
+    m_frame = QImage(); // shared the pixels of the engine given up
+    update();
+    m_view->update();
+    m_tracker.engineReplaced();
+    return true;
+}
+
+void MpvPlayer::checkLetGo()
+{
+    if (!isEngineReady()) {
+        return;
+    }
+    engine().drainEvents(); // an answer may be waiting, not yet read
+    if (!isEngineReady() || !m_tracker.isOpening() || !engineHoldsOn()) {
+        return;
+    }
+    const QByteArray path = m_openPath;
+    const bool paused = m_tracker.isPaused();
+    if (replaceEngine()) {
+        keepUntilEngineReady([this, path, paused] {
+            open(path);
+            if (paused) {
+                setPaused(true);
+            }
+        });
+    }
 }
 
 QString MpvPlayer::url() const
@@ -195,16 +265,6 @@ std::unique_ptr<PlayerControls> MpvPlayer::controls()
 PlayState MpvPlayer::playState() const
 {
     return m_tracker.state();
-}
-
-double MpvPlayer::volume() const
-{
-    return m_start->engineNow().number("volume");
-}
-
-bool MpvPlayer::isMuted() const
-{
-    return m_start->engineNow().flag("mute");
 }
 
 bool MpvPlayer::eventFilter(QObject* watched, QEvent* event)
@@ -323,7 +383,7 @@ void MpvPlayer::pause()
 
 void MpvPlayer::setPaused(bool paused)
 {
-    engine().setFlag("pause", paused);
+    engine().setPaused(paused);
     m_tracker.pauseSet(paused);
 }
 
