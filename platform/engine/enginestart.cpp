@@ -100,8 +100,7 @@ bool EngineStart::keepUntilReady(std::function<void()> call)
 
 bool EngineStart::replace()
 {
-    if (m_phase != Phase::Ready || !m_engine ||
-        EngineRelease::underWay() >= EngineRelease::kMaxReleasesUnderWay) {
+    if (m_phase != Phase::Ready || !m_engine || EngineRelease::underWay() >= EngineRelease::kMaxReleasesUnderWay) {
         return false;
     }
     MpvEngine* old = giveUp().release();

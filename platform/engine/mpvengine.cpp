@@ -18,7 +18,6 @@ enum ObservedProperty : std::uint64_t {
     ObservedIdle,
     ObservedCacheWait,
     ObservedAudioOutput,
-    ObservedPosition,
     ObservedDroppedFrames,
     ObservedDecoderDroppedFrames,
 };
@@ -139,9 +138,8 @@ MpvEngine::MpvEngine(const MpvLibrary& mpv)
         check(m_mpv, m_mpv.observe_property(handle(), id, name, MPV_FORMAT_FLAG), name);
     }
     check(m_mpv, m_mpv.observe_property(handle(), ObservedAudioOutput, "current-ao", MPV_FORMAT_STRING), "current-ao");
-    const std::pair<ObservedProperty, const char*> numbers[] = {{ObservedPosition, "time-pos"},
-                                                                {ObservedDroppedFrames, "frame-drop-count"},
-                                                                {ObservedDecoderDroppedFrames, "decoder-frame-drop-count"}};
+    const std::pair<ObservedProperty, const char*> numbers[] = {
+        {ObservedDroppedFrames, "frame-drop-count"}, {ObservedDecoderDroppedFrames, "decoder-frame-drop-count"}};
     for (const auto& [id, name] : numbers) {
         check(m_mpv, m_mpv.observe_property(handle(), id, name, MPV_FORMAT_DOUBLE), name);
     }
@@ -257,6 +255,9 @@ void MpvEngine::dispatch(const mpv_event& event)
         deliver(entry, [this, entry] {
             if (const qint64 serial = serialOf(entry); serial >= 0) {
                 m_watch.fileStarted(serial, nowMs());
+                m_restarted = false;
+                m_clock.answered(std::nullopt, nowMs());
+                followPlayback();
                 emit fileStarted(serial);
             }
         });
@@ -266,11 +267,19 @@ void MpvEngine::dispatch(const mpv_event& event)
         deliver(-1, [this] { emit fileLoaded(); });
         break;
     case MPV_EVENT_SEEK:
-        deliver(-1, [this] { emit seekStarted(); });
+        deliver(-1, [this] {
+            m_restarted = false;
+            followPlayback();
+            emit seekStarted();
+        });
         break;
     case MPV_EVENT_PLAYBACK_RESTART:
         deliver(-1, [this] {
             m_watch.playbackRestarted();
+            m_restarted = true;
+            if (!followPlayback()) {
+                askPosition(); // where it restarts, also while paused
+            }
             emit playbackRestarted();
         });
         break;
@@ -281,6 +290,9 @@ void MpvEngine::dispatch(const mpv_event& event)
         deliver(entry, [this, entry, reason] {
             if (const qint64 serial = serialOf(entry); serial >= 0) {
                 m_watch.fileEnded(serial);
+                m_restarted = false;
+                m_clock.answered(std::nullopt, nowMs());
+                followPlayback();
                 emit fileEnded(serial, reason);
             }
         });
@@ -321,6 +333,8 @@ void MpvEngine::dispatchProperty(std::uint64_t observed, const mpv_event_propert
         if (available) {
             deliver(-1, [this, flag] {
                 m_soundWatch->pausedChanged(flag);
+                m_paused = flag;
+                followPlayback();
                 emit pauseChanged(flag);
             });
         }
@@ -334,6 +348,8 @@ void MpvEngine::dispatchProperty(std::uint64_t observed, const mpv_event_propert
         // Unavailable once a file ends: no wait then, or the next file would read "buffering".
         deliver(-1, [this, flag] {
             m_watch.cacheWaitChanged(flag, nowMs());
+            m_waitingForData = flag;
+            followPlayback();
             emit cacheWaitChanged(flag);
         });
         break;
@@ -343,9 +359,6 @@ void MpvEngine::dispatchProperty(std::uint64_t observed, const mpv_event_propert
         m_soundWatch->outputChanged(named ? QByteArray(*static_cast<const char* const*>(property.data)) : QByteArray());
         break;
     }
-    case ObservedPosition:
-        m_position = number;
-        break;
     case ObservedDroppedFrames:
         m_droppedFrames = number.value_or(0);
         break;
@@ -362,11 +375,16 @@ void MpvEngine::dispatchReply(const mpv_event& event)
         answerOpen(event.reply_userdata, event);
     } else if (request == RequestPosition) {
         const auto* property = static_cast<const mpv_event_property*>(event.data);
-        if (event.error >= 0 && property->format == MPV_FORMAT_DOUBLE) {
-            const double seconds = *static_cast<const double*>(property->data);
-            m_position = seconds;
-            deliver(-1, [this, seconds] { emit positionAnswered(seconds); });
-        }
+        const std::optional<double> seconds = event.error >= 0 && property->format == MPV_FORMAT_DOUBLE
+                                                  ? std::optional(*static_cast<const double*>(property->data))
+                                                  : std::nullopt;
+        deliver(-1, [this, seconds] {
+            m_positionAsked = false;
+            m_clock.answered(seconds, nowMs());
+            if (seconds) {
+                emit positionAnswered(*seconds);
+            }
+        });
     } else if (request != RequestSeek) {
         // A seek is refused only while there is no file to seek: nothing to do then.
         check(m_mpv, event.error, refusedWhat(request));
@@ -475,6 +493,27 @@ void MpvEngine::askPosition()
 {
     request(RequestPosition, m_mpv.get_property_async(handle(), RequestPosition, "time-pos", MPV_FORMAT_DOUBLE),
             "time-pos");
+    m_positionAsked = true;
+}
+
+bool MpvEngine::followPlayback()
+{
+    const bool running = m_restarted && !m_paused && !m_waitingForData;
+    if (running == m_clock.isRunning()) {
+        return false;
+    }
+    m_clock.setRunning(running, nowMs());
+    askPosition();
+    return true;
+}
+
+std::optional<double> MpvEngine::position()
+{
+    const qint64 now = nowMs();
+    if (m_clock.isStale(now) && !m_positionAsked) {
+        askPosition();
+    }
+    return m_clock.at(now);
 }
 
 void MpvEngine::reloadAudioOutput()

@@ -2,6 +2,7 @@
 
 #include "enginewatch.h"
 #include "playstatetracker.h"
+#include "positionclock.h"
 
 #include <QHash>
 #include <QImage>
@@ -51,8 +52,9 @@ struct mpv_render_context;
  * that the player calls at any moment is one:
  * - the commands (open(), stop(), setPaused(), ...) are queued and return at once; the core runs
  *   them in the order queued (mpv 0.35 runs every queued request through one queue on its core);
- * - the readings position() and droppedFrames() are the values the engine last reported, which
- *   it does as they change, and holdsFile() and unansweredForMs() come from its reports too.
+ * - the readings come from what the engine reported: droppedFrames() as it changes, position()
+ *   from its answers carried forward by the clock (positionclock.h), holdsFile() and
+ *   unansweredForMs() from its reports about files.
  * Only the readings of an open file's details (reading(), textBytes(), node(), videoFrame()) wait
  * for the core. The core answers them at once between a file's fileLoaded() and the next open or
  * stop, since it then works on that file and closes none; the player reads them only then.
@@ -139,13 +141,12 @@ public:
     enum class SeekMode { Absolute, Relative };
     void seek(double seconds, SeekMode mode);
 
-    /// Asks for the playback position now; positionAnswered() follows, unless no file is open.
-    void askPosition();
+    // What the engine reported; these never wait.
 
-    // What the engine last reported; these never wait.
-
-    /// The playback position in seconds; nothing while no file is open.
-    std::optional<double> position() const { return m_position; }
+    /// The playback position now, in seconds: the engine's last answer carried forward while
+    /// playback goes on; nothing while no file is open. Asks the engine again, without waiting,
+    /// when that answer has grown old.
+    std::optional<double> position();
     /// Frames dropped, decoding and showing, since the engine's start.
     double droppedFrames() const { return m_droppedFrames + m_decoderDroppedFrames; }
     /// Whether the engine works on a file: it began to open it and has not reported its end.
@@ -180,7 +181,8 @@ signals:
     void idleChanged(bool idle);
     /// Playback waits for data from slow media, or no longer does (also when a file ends).
     void cacheWaitChanged(bool waiting);
-    /// The answer to askPosition(), in seconds.
+    /// The engine's answer about the position, in seconds: after every playbackRestarted(), when
+    /// playback stops or goes on, and when position() found the last answer old.
     void positionAnswered(double seconds);
     /// A new frame can be rendered.
     void frameReady();
@@ -203,6 +205,10 @@ private:
     void request(std::uint64_t kind, int status, const char* what);
     void setProperty(std::uint64_t kind, const char* name, int format, void* value);
     void reloadAudioOutput();
+    void askPosition();
+    /// Starts or stops the position's clock as playback goes on or stands; true when it asked
+    /// the engine for the position, which it does on every change.
+    bool followPlayback();
     mpv_handle* handle() const;
 
     struct FreeDeleter {
@@ -218,7 +224,11 @@ private:
     QHash<qint64, qint64> m_serialOfEntry; ///< the engine's entry ids of the player's opens
     int m_opensUnanswered = 0;
     std::deque<std::pair<qint64, std::function<void()>>> m_held;
-    std::optional<double> m_position;
+    PositionClock m_clock;
+    bool m_positionAsked = false;
+    bool m_restarted = false; ///< playback started and no jump, end or other file since
+    bool m_paused = false;
+    bool m_waitingForData = false;
     double m_droppedFrames = 0;
     double m_decoderDroppedFrames = 0;
 };

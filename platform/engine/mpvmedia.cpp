@@ -197,11 +197,10 @@ void MpvMedia::onFileLoaded()
 
 void MpvMedia::onPlaybackRestarted()
 {
-    if (m_seeking && engine() != nullptr) {
-        // Where the jump landed: the position last reported may still be from before it.
+    if (m_seeking) {
+        // Where the jump landed comes with the engine's next answer about the position.
         m_seeking = false;
         ++m_seekAnswersDue;
-        engine()->askPosition();
     }
     if (m_coverDue) {
         takeCover();

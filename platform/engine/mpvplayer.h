@@ -169,7 +169,7 @@ private:
     QImage m_frame;
     QString m_url;
     PlayStateTracker m_tracker;
-    qint64 m_serial = 0; ///< of the last open
+    qint64 m_serial = 0;   ///< of the last open
     QByteArray m_openPath; ///< of the last open
     double m_volume = kStartVolume;
     bool m_muted = false;

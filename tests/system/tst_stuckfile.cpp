@@ -90,8 +90,8 @@ public:
         , m_window(window.id().toUInt(nullptr, 0))
     {
         const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-        std::free(xcb_request_check(m_connection,
-                                    xcb_change_window_attributes_checked(m_connection, m_window, XCB_CW_EVENT_MASK, &mask)));
+        std::free(xcb_request_check(
+            m_connection, xcb_change_window_attributes_checked(m_connection, m_window, XCB_CW_EVENT_MASK, &mask)));
     }
     ~GoneWatch() { xcb_disconnect(m_connection); }
     GoneWatch(const GoneWatch&) = delete;
@@ -195,8 +195,8 @@ void TestStuckFile::fileChosenNextPlays()
     QVERIFY(window.requestClose());
     QVERIFY(gone.waitUntilGone(heartbeat));
     const qint64 goneMs = closing.elapsed();
-    qInfo("window gone %lld ms after the close; %d of %d samples of the window's thread waited on the share",
-          goneMs, heartbeat.waitingOnFuse, heartbeat.samples);
+    qInfo("window gone %lld ms after the close; %d of %d samples of the window's thread waited on the share", goneMs,
+          heartbeat.waitingOnFuse, heartbeat.samples);
     QVERIFY2(goneMs < kClosedWithinMs, qPrintable(QString::number(goneMs)));
     QCOMPARE(heartbeat.waitingOnFuse, 0);
     // The program has ended all it can: only the threads in the share's wait are left.
