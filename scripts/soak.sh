@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs the tests that lean most on timing (the engine's, the monkey, the whole program, the
 # user's journey and the file whose reads hang) N times each while busy loops take the machine's
-# cores, on the suite's private
-# X and sound servers (scripts/run-tests.sh, started afresh for each run). Prints every failure
-# with its run number and output, then a summary line; exits non-zero when anything failed.
+# cores, on the suite's private X and sound servers (scripts/run-tests.sh, started afresh for each
+# run). Prints every failure with its run number and output, then a summary line; exits non-zero
+# when anything failed.
 # Usage: scripts/soak.sh N [build-dir]    (default: build)
 #   SOAK_TESTS    ctest regular expression of the tests to run
 #   SOAK_BUSY     number of busy loops (default: 2, one for each of this machine's cores)
