@@ -30,9 +30,9 @@
  *
  * Errors
  * ------
- * Readings never fail. A command the engine refuses raises ProgramError (programerror.h) in the
- * caller, as PlayerFacade's do; a command that does not apply (nothing open, a file that cannot
- * be seeked, no picture) is no error: it does nothing and is not announced.
+ * Readings never fail. A command the engine refuses raises ProgramError (programerror.h) as
+ * PlayerFacade's do (in the caller, or from the event loop); a command that does not apply (nothing open, a file that
+ * cannot be seeked, no picture) is no error: it does nothing and is not announced.
  */
 
 /// The file the player has open, as known once the open has got far enough to read its tags.

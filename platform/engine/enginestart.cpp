@@ -21,9 +21,15 @@ EngineStart::~EngineStart()
     if (m_starter.joinable()) {
         m_starter.join();
     }
-    if (m_engine && m_engine->unansweredForMs()) {
+    if (holdsOn()) {
         letGo();
     }
+}
+
+bool EngineStart::holdsOn() const
+{
+    const std::optional<qint64> unanswered = m_engine ? m_engine->unansweredForMs() : std::nullopt;
+    return unanswered && *unanswered >= kGiveUpMs;
 }
 
 void EngineStart::begin()

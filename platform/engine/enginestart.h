@@ -21,9 +21,9 @@ class MpvEngine;
  * meanwhile is kept with keepUntilReady() and made, in order, once the engine is up. No call ever
  * waits for the engine.
  *
- * An engine that holds on to a file whose reads hang is given up with replace(): it is released
- * on a thread of its own (enginerelease.h) and a fresh engine is brought up as at the start,
- * with the calls kept meanwhile. At most EngineRelease::kMaxReleasesUnderWay engines given up
+ * An engine that holds on to a file whose reads hang (holdsOn()) is given up with replace(): it
+ * is released on a thread of its own (enginerelease.h) and a fresh engine is brought up as at
+ * the start, with the calls kept meanwhile. At most EngineRelease::kMaxReleasesUnderWay engines given up
  * may be held at once; past that replace() refuses, and the engine in use stays.
  *
  * Threads
@@ -44,9 +44,12 @@ class EngineStart final : public QObject {
 public:
     /// @p engineLibrary names the engine's shared library (see loadMpvLibrary()).
     explicit EngineStart(QString engineLibrary, QObject* parent = nullptr);
+    /// How long the engine may leave its file unanswered before it counts as holding on to it.
+    static constexpr int kGiveUpMs = 300;
+
     /// Waits for a start still under way (it never waits on a file), then releases the engine: on
-    /// this thread, which stops playback at once, when the engine owes no answer about its file
-    /// (enginewatch.h); otherwise on a thread of its own, as letGo() does.
+    /// this thread, which stops playback at once, unless it holds on to a file (holdsOn()); then
+    /// on a thread of its own, as letGo() does. At the end of the program, call letGo() first.
     ~EngineStart() override;
 
     /// Begins bringing the engine up, unless it is up or on its way; returns at once.
@@ -56,6 +59,9 @@ public:
     /// The engine while it is up; null before, while a fresh one comes up, after letGo(), and for
     /// good after a failed start.
     MpvEngine* engine() const { return m_engine.get(); }
+    /// Whether the engine is up and has left something about its file unanswered (its open, its
+    /// data, or letting it go for another; enginewatch.h) for kGiveUpMs or more.
+    bool holdsOn() const;
 
     /**
      * False when the engine is up: the caller goes on and makes its call now. Otherwise keeps

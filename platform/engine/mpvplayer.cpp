@@ -65,7 +65,7 @@ MpvPlayer::MpvPlayer(QWidget* parent, const QString& engineLibrary)
     connect(m_start.get(), &EngineStart::started, this, &MpvPlayer::connectEngine);
     m_letGoCheck->setSingleShot(true);
     m_letGoCheck->setTimerType(Qt::PreciseTimer);
-    m_letGoCheck->setInterval(kLetGoMs);
+    m_letGoCheck->setInterval(EngineStart::kGiveUpMs);
     connect(m_letGoCheck, &QTimer::timeout, this, reportingErrors([this] { checkLetGo(); }));
     // Application-wide: the pointer's entry and a press reach the widget under the pointer or with
     // the focus, anywhere in the window. Removed once the engine is on its way.
@@ -198,7 +198,7 @@ void MpvPlayer::setUrl(const QString& path)
 
 void MpvPlayer::open(const QByteArray& absolutePath)
 {
-    if (engineHoldsOn() && replaceEngine()) {
+    if (m_start->holdsOn() && replaceEngine()) {
         keepUntilEngineReady([this, absolutePath] { open(absolutePath); }); // on the fresh engine
         return;
     }
@@ -210,12 +210,6 @@ void MpvPlayer::open(const QByteArray& absolutePath)
     if (lettingGo) {
         m_letGoCheck->start();
     }
-}
-
-bool MpvPlayer::engineHoldsOn() const
-{
-    const std::optional<qint64> unanswered = engine().unansweredForMs();
-    return unanswered && *unanswered >= kLetGoMs;
 }
 
 bool MpvPlayer::replaceEngine()
@@ -237,7 +231,7 @@ void MpvPlayer::checkLetGo()
         return;
     }
     engine().drainEvents(); // an answer may be waiting, not yet read
-    if (!isEngineReady() || !m_tracker.isOpening() || !engineHoldsOn()) {
+    if (!m_tracker.isOpening() || !m_start->holdsOn()) {
         return;
     }
     const QByteArray path = m_openPath;

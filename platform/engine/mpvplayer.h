@@ -54,11 +54,12 @@ class QTimer;
  *   every reading comes from what the engine last reported or what the player last set.
  * - A file whose reads hang does not take the player with it. The caption may read "Loading"
  *   for as long as the file does not answer. When the engine holds on to a file that has not
- *   answered for kLetGoMs (its open, its data, or letting it go for another), the next open
- *   gives that engine up: it is released on a thread of its own, whenever the file answers, and
- *   a fresh engine, brought up as at the start, opens the file chosen, with the volume and mute
- *   carried over. An open that the engine does not let the previous file go for within kLetGoMs
- *   is made again on a fresh engine the same way, paused if it was paused. At most
+ *   answered for EngineStart::kGiveUpMs (its open, its data, or letting it go for another), the
+ *   next open gives that engine up: it is released on a thread of its own, whenever the file
+ *   answers, and a fresh engine, brought up as at the start, opens the file chosen, with the
+ *   volume and mute carried over. An open that the engine does not let the previous file go for
+ *   within the same bound is made again on a fresh engine the same way, paused if it was
+ *   paused. At most
  *   EngineRelease::kMaxReleasesUnderWay engines given up may be held at once (each keeps its
  *   memory and a stuck thread); past that, a file chosen is opened by the engine in use, and
  *   plays once that engine lets go of the stuck one (the window answers meanwhile); once a
@@ -67,8 +68,9 @@ class QTimer;
  *   other call that needs the engine raise ProgramError with the reason, and calls kept from
  *   before raise it once, from the event loop.
  *
- * How it is built: the engine and its reports are MpvEngine (mpvengine.h), brought up by
- * EngineStart (enginestart.h); the reports and this player's own commands become play states in
+ * How it is built: the engine and its reports are MpvEngine (mpvengine.h), brought up, and given
+ * up, by EngineStart (enginestart.h); whether it answers about its file is EngineWatch
+ * (enginewatch.h); the reports and this player's own commands become play states in
  * PlayStateTracker (playstatetracker.h). This widget holds the display, the menu and the
  * PlayerFacade operations that tie them together.
  *
@@ -89,9 +91,6 @@ public:
     QString url() const override;
     std::unique_ptr<PlayerControls> controls() override;
     PlayState playState() const override;
-
-    /// How long an engine may leave its file unanswered before the next open gives it up.
-    static constexpr int kLetGoMs = 300;
 
     /// The volume, 0 to 100, and the mute flag, as last set through the player (the engine changes
     /// neither by itself); a fresh engine is given them.
@@ -137,8 +136,6 @@ private:
     bool keepUntilEngineReady(std::function<void()> call);
     MpvEngine& engine() const;
     void open(const QByteArray& absolutePath);
-    /// The engine has left its file unanswered for kLetGoMs or more.
-    bool engineHoldsOn() const;
     /// Gives the engine up for a fresh one (EngineStart::replace()); false when it may not.
     bool replaceEngine();
     void checkLetGo();
