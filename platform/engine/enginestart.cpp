@@ -121,6 +121,9 @@ void EngineStart::letGo()
     if (m_engine) {
         giveUp().reset();
     }
+    // A call after this is refused like one without an engine, rather than reaching none.
+    m_phase = Phase::Failed;
+    m_error = QStringLiteral("The media engine has been released.");
 }
 
 std::unique_ptr<MpvEngine> EngineStart::giveUp()

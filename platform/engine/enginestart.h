@@ -82,7 +82,8 @@ public:
 
     /// Hands the engine to a thread of its own for release and returns at once: for the end of
     /// the program, which waits for the release only once its window and display are gone.
-    /// engine() is null afterwards, and nothing is brought up again.
+    /// engine() is null afterwards, nothing is brought up again, and keepUntilReady() raises
+    /// ProgramError.
     void letGo();
 
 signals:
