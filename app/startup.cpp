@@ -2,6 +2,7 @@
 
 #include "application.h"
 #include "captionannouncer.h"
+#include "enginerelease.h"
 #include "filelistbox.h"
 #include "formbehaviour.h"
 #include "glyphbutton.h"
@@ -15,10 +16,17 @@
 #include <QEvent>
 #include <QTimer>
 
+#include <unistd.h>
+
+#include <chrono>
 #include <functional>
 #include <utility>
 
 namespace {
+
+// How long the end of the program waits, its window and display gone, for the engines to be
+// released: a few milliseconds unless a file's reads hang, when no wait would help.
+constexpr std::chrono::milliseconds kReleaseWait{1000};
 
 PlayerFacade* makeRealPlayer(QWidget* parent)
 {
@@ -90,17 +98,33 @@ std::unique_ptr<Form1> createMainWindow(const Form1::PlayerFactory& makePlayer)
 
 int runMarrowlark(const char* programName)
 {
-    Application app(programName);
-    // Lets the desktop match the window to its launcher entry (on Wayland, the app id).
-    QGuiApplication::setDesktopFileName(QStringLiteral("marrowlark"));
-    std::unique_ptr<Form1> form;
-    try {
-        form = createMainWindow();
-    } catch (const ProgramError& error) {
-        reportUnhandledError(error);
-        return 1;
+    int code = 0;
+    {
+        Application app(programName);
+        // Lets the desktop match the window to its launcher entry (on Wayland, the app id).
+        QGuiApplication::setDesktopFileName(QStringLiteral("marrowlark"));
+        std::unique_ptr<Form1> form;
+        try {
+            form = createMainWindow();
+        } catch (const ProgramError& error) {
+            reportUnhandledError(error);
+            return 1;
+        }
+        form->show();
+        form->file1()->setFocus();
+        code = app.exec();
+        // The window left the screen as it closed. Nothing may now wait for the engine, which may
+        // wait for a file that does not answer, before the window and the display have gone.
+        if (auto* player = qobject_cast<MpvPlayer*>(form->windowsMediaPlayer1())) {
+            player->releaseEngine();
+        }
+        form.reset();
+    } // the application object goes, and the connection to the display with it
+    if (!EngineRelease::waitForAll(kReleaseWait)) {
+        // A release waits for a file system that does not answer. Ending the process here runs no
+        // static destructor nor exit handler beside the engine's threads; the kernel ends the
+        // process once it lets the stuck thread go.
+        _exit(code);
     }
-    form->show();
-    form->file1()->setFocus();
-    return app.exec();
+    return code;
 }

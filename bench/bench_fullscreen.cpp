@@ -90,7 +90,7 @@ double meanRenderMs(const QByteArray& file, QSize size, int seconds)
         }
     });
     engine.setScaledToFit(true);
-    engine.loadFile(file);
+    engine.open(1, file);
     QTest::qWait(seconds * 1000);
     engine.stop();
     return renders > 0 ? totalMs / renders : -1;

@@ -34,9 +34,11 @@
  *
  * Errors
  * ------
- * A call the engine refuses raises ProgramError (programerror.h) in the caller; nothing is
- * retried. A file that cannot be opened or played is not an error of the call: it shows only as
- * the state PlayStateReady after the open.
+ * A call the engine refuses raises ProgramError (programerror.h): in the caller when the engine
+ * does not take it, or from the event loop, where it reaches the application's report, when an
+ * engine that takes calls without waiting refuses it afterwards. Nothing is retried. A file that
+ * cannot be opened or played is not an error of the call: it shows only as the state
+ * PlayStateReady after the open.
  */
 
 /// The player's state code. The window tells apart only PlayStatePaused and PlayStatePlaying.

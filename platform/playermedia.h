@@ -30,9 +30,9 @@
  *
  * Errors
  * ------
- * Readings never fail. A command the engine refuses raises ProgramError (programerror.h) in the
- * caller, as PlayerFacade's do; a command that does not apply (nothing open, a file that cannot
- * be seeked, no picture) is no error: it does nothing and is not announced.
+ * Readings never fail. A command the engine refuses raises ProgramError (programerror.h) as
+ * PlayerFacade's do (in the caller, or from the event loop); a command that does not apply (nothing open, a file that
+ * cannot be seeked, no picture) is no error: it does nothing and is not announced.
  */
 
 /// The file the player has open, as known once the open has got far enough to read its tags.
@@ -67,9 +67,10 @@ public:
     /// The open file. A copy; cheap (the cover's pixels are shared).
     virtual TrackInfo track() const = 0;
 
-    /// The playback position in microseconds, from 0 to the length, read from the engine on every
-    /// call (never a value kept from the last event); 0 while nothing is open. May wait briefly
-    /// while the engine finishes a step of its own, never for a seek or an open to complete.
+    /// The playback position in microseconds, from 0 to the length, as the player's engine last
+    /// reported it: several times a second while it plays, and once a jump has landed; 0 while
+    /// nothing is open. Never waits for the engine, which may be busy with a file that does not
+    /// answer.
     virtual qint64 positionUs() const = 0;
 
     /// Whether the open file can be seeked: true for an ordinary local file with a length, false

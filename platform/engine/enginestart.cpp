@@ -1,5 +1,6 @@
 #include "enginestart.h"
 
+#include "enginerelease.h"
 #include "mpvengine.h"
 #include "mpvlibrary.h"
 #include "programerror.h"
@@ -20,6 +21,15 @@ EngineStart::~EngineStart()
     if (m_starter.joinable()) {
         m_starter.join();
     }
+    if (holdsOn()) {
+        letGo();
+    }
+}
+
+bool EngineStart::holdsOn() const
+{
+    const std::optional<qint64> unanswered = m_engine ? m_engine->unansweredForMs() : std::nullopt;
+    return unanswered && *unanswered >= kGiveUpMs;
 }
 
 void EngineStart::begin()
@@ -27,8 +37,16 @@ void EngineStart::begin()
     if (m_phase != Phase::NotStarted) {
         return;
     }
-    m_phase = Phase::Starting;
     keepSoundCookieUnwritten(); // before any thread of the engine reads the environment
+    startThread();
+}
+
+void EngineStart::startThread()
+{
+    m_phase = Phase::Starting;
+    if (m_starter.joinable()) {
+        m_starter.join(); // the start of the engine given up, long finished
+    }
     QThread* guiThread = thread();
     m_starter = std::thread([this, guiThread] {
         try {
@@ -46,7 +64,7 @@ void EngineStart::begin()
 void EngineStart::finish()
 {
     if (m_phase != Phase::Starting) {
-        return; // already finished for a call that needed the engine at once
+        return;
     }
     m_starter.join(); // after this the starter's results may be read
     m_engine = std::move(m_startedEngine);
@@ -86,12 +104,31 @@ bool EngineStart::keepUntilReady(std::function<void()> call)
     return true;
 }
 
-MpvEngine& EngineStart::engineNow()
+bool EngineStart::replace()
 {
-    begin();
-    finish();
-    if (!m_engine) {
-        throw ProgramError(m_error);
+    if (m_phase != Phase::Ready || !m_engine || EngineRelease::underWay() >= EngineRelease::kMaxReleasesUnderWay) {
+        return false;
     }
-    return *m_engine;
+    MpvEngine* old = giveUp().release();
+    old->setParent(this); // goes with this object at the latest
+    old->deleteLater();
+    startThread();
+    return true;
+}
+
+void EngineStart::letGo()
+{
+    if (m_engine) {
+        giveUp().reset();
+    }
+    // A call after this is refused like one without an engine, rather than reaching none.
+    m_phase = Phase::Failed;
+    m_error = QStringLiteral("The media engine has been released.");
+}
+
+std::unique_ptr<MpvEngine> EngineStart::giveUp()
+{
+    m_engine->disconnect(); // none of its signals reaches the player any more
+    EngineRelease::begin(m_engine->detach());
+    return std::move(m_engine);
 }

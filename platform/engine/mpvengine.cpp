@@ -6,13 +6,36 @@
 #include "programerror.h"
 #include "soundserverwatch.h"
 
+#include <QDeadlineTimer>
+
 #include <cstdlib>
 #include <exception>
-#include <vector>
 
 namespace {
 
-enum ObservedProperty : std::uint64_t { ObservedPause = 1, ObservedIdle, ObservedCacheWait, ObservedAudioOutput };
+enum ObservedProperty : std::uint64_t {
+    ObservedPause = 1,
+    ObservedIdle,
+    ObservedCacheWait,
+    ObservedAudioOutput,
+    ObservedDroppedFrames,
+    ObservedDecoderDroppedFrames,
+};
+
+// What a reply answers: the low byte of its userdata; an open's serial sits above it.
+enum Request : std::uint64_t {
+    RequestOpen = 1,
+    RequestStop,
+    RequestSeek,
+    RequestReloadAudio,
+    RequestPause,
+    RequestVolume,
+    RequestMute,
+    RequestScaling,
+    RequestPosition,
+};
+constexpr int kSerialShift = 8;
+constexpr std::uint64_t kRequestMask = 0xff;
 
 constexpr size_t kRowAlignment = 64;
 
@@ -21,6 +44,26 @@ void check(const MpvLibrary& mpv, int status, const char* what)
     if (status < 0) {
         throw ProgramError(QStringLiteral("The media engine refused %1: %2")
                                .arg(QString::fromUtf8(what), QString::fromUtf8(mpv.error_string(status))));
+    }
+}
+
+const char* refusedWhat(std::uint64_t request)
+{
+    switch (request) {
+    case RequestStop:
+        return "to stop";
+    case RequestReloadAudio:
+        return "to reopen the sound output";
+    case RequestPause:
+        return "pause";
+    case RequestVolume:
+        return "volume";
+    case RequestMute:
+        return "mute";
+    case RequestScaling:
+        return "video-unscaled";
+    default:
+        return "a request";
     }
 }
 
@@ -40,18 +83,38 @@ PlayStateTracker::EndReason endReason(mpv_end_file_reason reason)
     return PlayStateTracker::EndReason::Other;
 }
 
+qint64 nowMs()
+{
+    return QDeadlineTimer::current().deadline();
+}
+
 } // namespace
 
-void MpvEngine::HandleDeleter::operator()(mpv_handle* handle) const
-{
-    mpv->terminate_destroy(handle);
-}
+// The engine itself, apart from the object that reports it, so that it can be released elsewhere.
+// Declared in this order so that the render context is freed before the engine is destroyed.
+struct MpvEngine::Core {
+    struct HandleDeleter {
+        const MpvLibrary* mpv;
+        void operator()(mpv_handle* handle) const { mpv->terminate_destroy(handle); }
+    };
+    struct RenderContextDeleter {
+        const MpvLibrary* mpv;
+        void operator()(mpv_render_context* context) const
+        {
+            mpv->render_context_set_update_callback(context, nullptr, nullptr);
+            mpv->render_context_free(context);
+        }
+    };
 
-void MpvEngine::RenderContextDeleter::operator()(mpv_render_context* context) const
-{
-    mpv->render_context_set_update_callback(context, nullptr, nullptr);
-    mpv->render_context_free(context);
-}
+    explicit Core(const MpvLibrary& mpv)
+        : handle(mpv.create(), HandleDeleter{&mpv})
+        , render(nullptr, RenderContextDeleter{&mpv})
+    {
+    }
+
+    std::unique_ptr<mpv_handle, HandleDeleter> handle;
+    std::unique_ptr<mpv_render_context, RenderContextDeleter> render;
+};
 
 void MpvEngine::FreeDeleter::operator()(uchar* memory) const
 {
@@ -60,21 +123,26 @@ void MpvEngine::FreeDeleter::operator()(uchar* memory) const
 
 MpvEngine::MpvEngine(const MpvLibrary& mpv)
     : m_mpv(mpv)
-    , m_handle(mpv.create(), HandleDeleter{&mpv})
-    , m_render(nullptr, RenderContextDeleter{&mpv})
+    , m_core(std::make_unique<Core>(mpv))
 {
-    if (!m_handle) {
+    if (!m_core->handle) {
         throw ProgramError(QStringLiteral("The media engine could not be started."));
     }
     for (const auto& [name, value] : mpvEngineOptions()) {
         check(m_mpv, m_mpv.set_option_string(handle(), name, value), name);
     }
     check(m_mpv, m_mpv.initialize(handle()), "to start");
-    check(m_mpv, m_mpv.observe_property(handle(), ObservedPause, "pause", MPV_FORMAT_FLAG), "pause");
-    check(m_mpv, m_mpv.observe_property(handle(), ObservedIdle, "idle-active", MPV_FORMAT_FLAG), "idle-active");
-    check(m_mpv, m_mpv.observe_property(handle(), ObservedCacheWait, "paused-for-cache", MPV_FORMAT_FLAG),
-          "paused-for-cache");
+    const std::pair<ObservedProperty, const char*> flags[] = {
+        {ObservedPause, "pause"}, {ObservedIdle, "idle-active"}, {ObservedCacheWait, "paused-for-cache"}};
+    for (const auto& [id, name] : flags) {
+        check(m_mpv, m_mpv.observe_property(handle(), id, name, MPV_FORMAT_FLAG), name);
+    }
     check(m_mpv, m_mpv.observe_property(handle(), ObservedAudioOutput, "current-ao", MPV_FORMAT_STRING), "current-ao");
+    const std::pair<ObservedProperty, const char*> numbers[] = {
+        {ObservedDroppedFrames, "frame-drop-count"}, {ObservedDecoderDroppedFrames, "decoder-frame-drop-count"}};
+    for (const auto& [id, name] : numbers) {
+        check(m_mpv, m_mpv.observe_property(handle(), id, name, MPV_FORMAT_DOUBLE), name);
+    }
 
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
@@ -82,13 +150,20 @@ MpvEngine::MpvEngine(const MpvLibrary& mpv)
     };
     mpv_render_context* render = nullptr;
     check(m_mpv, m_mpv.render_context_create(&render, handle(), params), "the software renderer");
-    m_render.reset(render);
+    m_core->render.reset(render);
 }
 
 MpvEngine::~MpvEngine()
 {
-    // After this no callback can post a call to the object that is going away.
-    m_mpv.set_wakeup_callback(handle(), nullptr, nullptr);
+    if (m_core) {
+        // After this no callback can post a call to the object that is going away.
+        m_mpv.set_wakeup_callback(handle(), nullptr, nullptr);
+    }
+}
+
+mpv_handle* MpvEngine::handle() const
+{
+    return m_core->handle.get();
 }
 
 void MpvEngine::attach()
@@ -97,8 +172,19 @@ void MpvEngine::attach()
     // Errors of the reopen go to the report, not through the timer's code.
     connect(m_soundWatch.get(), &SoundServerWatch::serverReturned, this,
             reportingErrors([this] { reloadAudioOutput(); }));
-    m_mpv.render_context_set_update_callback(m_render.get(), &MpvEngine::onRenderUpdate, this);
+    m_mpv.render_context_set_update_callback(m_core->render.get(), &MpvEngine::onRenderUpdate, this);
     m_mpv.set_wakeup_callback(handle(), &MpvEngine::onWakeup, this);
+}
+
+std::function<void()> MpvEngine::detach()
+{
+    // Neither call waits for the core: each takes a lock that only its callback holds.
+    m_mpv.set_wakeup_callback(handle(), nullptr, nullptr);
+    m_mpv.render_context_set_update_callback(m_core->render.get(), nullptr, nullptr);
+    m_soundWatch.reset();
+    m_held.clear();
+    std::shared_ptr<Core> core(std::move(m_core));
+    return [core]() mutable { core.reset(); };
 }
 
 void MpvEngine::onWakeup(void* engine)
@@ -127,7 +213,9 @@ void MpvEngine::drainEvents()
             }
         }
     } guard{this};
-    for (;;) {
+    deliverHeld();
+    // A receiver may detach the engine (the player giving it up) from inside a report.
+    while (m_core) {
         const mpv_event* event = m_mpv.wait_event(handle(), 0);
         if (event->event_id == MPV_EVENT_NONE) {
             return;
@@ -136,35 +224,91 @@ void MpvEngine::drainEvents()
     }
 }
 
+void MpvEngine::deliver(qint64 entry, std::function<void()> report)
+{
+    if (!m_held.empty() || awaitsAnswer(entry)) {
+        m_held.emplace_back(entry, std::move(report));
+        return;
+    }
+    report();
+}
+
+void MpvEngine::deliverHeld()
+{
+    while (m_core && !m_held.empty() && !awaitsAnswer(m_held.front().first)) {
+        const std::function<void()> report = std::move(m_held.front().second);
+        m_held.pop_front();
+        report();
+    }
+}
+
+bool MpvEngine::awaitsAnswer(qint64 entry) const
+{
+    return entry >= 0 && m_opensUnanswered > 0 && !m_serialOfEntry.contains(entry);
+}
+
 void MpvEngine::dispatch(const mpv_event& event)
 {
     switch (event.event_id) {
-    case MPV_EVENT_START_FILE:
-        emit fileStarted(static_cast<const mpv_event_start_file*>(event.data)->playlist_entry_id);
+    case MPV_EVENT_START_FILE: {
+        const qint64 entry = static_cast<const mpv_event_start_file*>(event.data)->playlist_entry_id;
+        deliver(entry, [this, entry] {
+            if (const qint64 serial = serialOf(entry); serial >= 0) {
+                m_watch.fileStarted(serial, nowMs());
+                m_restarted = false;
+                m_clock.answered(std::nullopt, nowMs());
+                followPlayback();
+                emit fileStarted(serial);
+            }
+        });
         break;
+    }
     case MPV_EVENT_FILE_LOADED:
-        emit fileLoaded();
+        deliver(-1, [this] { emit fileLoaded(); });
         break;
     case MPV_EVENT_SEEK:
-        emit seekStarted();
+        deliver(-1, [this] {
+            m_restarted = false;
+            followPlayback();
+            emit seekStarted();
+        });
         break;
     case MPV_EVENT_PLAYBACK_RESTART:
-        emit playbackRestarted();
+        deliver(-1, [this] {
+            m_watch.playbackRestarted();
+            m_restarted = true;
+            if (!followPlayback()) {
+                askPosition(); // where it restarts, also while paused
+            }
+            emit playbackRestarted();
+        });
         break;
     case MPV_EVENT_END_FILE: {
         const auto* ended = static_cast<const mpv_event_end_file*>(event.data);
-        emit fileEnded(ended->playlist_entry_id, endReason(ended->reason));
+        const qint64 entry = ended->playlist_entry_id;
+        const PlayStateTracker::EndReason reason = endReason(ended->reason);
+        deliver(entry, [this, entry, reason] {
+            if (const qint64 serial = serialOf(entry); serial >= 0) {
+                m_watch.fileEnded(serial);
+                m_restarted = false;
+                m_clock.answered(std::nullopt, nowMs());
+                followPlayback();
+                emit fileEnded(serial, reason);
+            }
+        });
         break;
     }
     case MPV_EVENT_PROPERTY_CHANGE:
         dispatchProperty(event.reply_userdata, *static_cast<const mpv_event_property*>(event.data));
         break;
-    case MPV_EVENT_NONE:
-    case MPV_EVENT_SHUTDOWN:
-    case MPV_EVENT_LOG_MESSAGE:
     case MPV_EVENT_GET_PROPERTY_REPLY:
     case MPV_EVENT_SET_PROPERTY_REPLY:
     case MPV_EVENT_COMMAND_REPLY:
+        dispatchReply(event);
+        break;
+    case MPV_EVENT_NONE:
+    case MPV_EVENT_SHUTDOWN:
+    case MPV_EVENT_LOG_MESSAGE:
     case MPV_EVENT_IDLE: // followed through the idle-active property instead
     case MPV_EVENT_TICK:
     case MPV_EVENT_CLIENT_MESSAGE:
@@ -178,39 +322,94 @@ void MpvEngine::dispatch(const mpv_event& event)
 
 void MpvEngine::dispatchProperty(std::uint64_t observed, const mpv_event_property& property)
 {
-    if (observed == ObservedAudioOutput) {
-        // Unavailable (format NONE) while no output is open.
-        const bool named = property.format == MPV_FORMAT_STRING && property.data != nullptr;
-        m_soundWatch->outputChanged(named ? QByteArray(*static_cast<const char* const*>(property.data)) : QByteArray());
-        return;
-    }
     // Without a file a property may be unavailable: format NONE and no data.
-    const bool available = property.format == MPV_FORMAT_FLAG && property.data != nullptr;
-    const bool value = available && *static_cast<const int*>(property.data) != 0;
+    const bool available = property.format != MPV_FORMAT_NONE && property.data != nullptr;
+    const bool flag = available && property.format == MPV_FORMAT_FLAG && *static_cast<const int*>(property.data) != 0;
+    const std::optional<double> number = available && property.format == MPV_FORMAT_DOUBLE
+                                             ? std::optional(*static_cast<const double*>(property.data))
+                                             : std::nullopt;
     switch (ObservedProperty(observed)) {
     case ObservedPause:
         if (available) {
-            m_soundWatch->pausedChanged(value);
-            emit pauseChanged(value);
+            deliver(-1, [this, flag] {
+                m_soundWatch->pausedChanged(flag);
+                m_paused = flag;
+                followPlayback();
+                emit pauseChanged(flag);
+            });
         }
         break;
     case ObservedIdle:
         if (available) {
-            emit idleChanged(value);
+            deliver(-1, [this, flag] { emit idleChanged(flag); });
         }
         break;
     case ObservedCacheWait:
         // Unavailable once a file ends: no wait then, or the next file would read "buffering".
-        emit cacheWaitChanged(value);
+        deliver(-1, [this, flag] {
+            m_watch.cacheWaitChanged(flag, nowMs());
+            m_waitingForData = flag;
+            followPlayback();
+            emit cacheWaitChanged(flag);
+        });
         break;
-    case ObservedAudioOutput:
+    case ObservedAudioOutput: {
+        // Unavailable while no output is open.
+        const bool named = available && property.format == MPV_FORMAT_STRING;
+        m_soundWatch->outputChanged(named ? QByteArray(*static_cast<const char* const*>(property.data)) : QByteArray());
+        break;
+    }
+    case ObservedDroppedFrames:
+        m_droppedFrames = number.value_or(0);
+        break;
+    case ObservedDecoderDroppedFrames:
+        m_decoderDroppedFrames = number.value_or(0);
         break;
     }
 }
 
+void MpvEngine::dispatchReply(const mpv_event& event)
+{
+    const std::uint64_t request = event.reply_userdata & kRequestMask;
+    if (request == RequestOpen) {
+        answerOpen(event.reply_userdata, event);
+    } else if (request == RequestPosition) {
+        const auto* property = static_cast<const mpv_event_property*>(event.data);
+        const std::optional<double> seconds = event.error >= 0 && property->format == MPV_FORMAT_DOUBLE
+                                                  ? std::optional(*static_cast<const double*>(property->data))
+                                                  : std::nullopt;
+        deliver(-1, [this, seconds] {
+            m_positionAsked = false;
+            m_clock.answered(seconds, nowMs());
+            if (seconds) {
+                emit positionAnswered(*seconds);
+            }
+        });
+    } else if (request != RequestSeek) {
+        // A seek is refused only while there is no file to seek: nothing to do then.
+        check(m_mpv, event.error, refusedWhat(request));
+    }
+}
+
+void MpvEngine::answerOpen(std::uint64_t userdata, const mpv_event& event)
+{
+    --m_opensUnanswered;
+    const auto serial = qint64(userdata >> kSerialShift);
+    if (event.error < 0) {
+        deliver(-1, [this, serial] { emit fileEnded(serial, PlayStateTracker::EndReason::Failed); });
+    } else {
+        const mpv_node& result = static_cast<const mpv_event_command*>(event.data)->result;
+        const QVariant entry = toVariant(result).toMap().value(QStringLiteral("playlist_entry_id"));
+        if (entry.typeId() == QMetaType::LongLong) {
+            m_serialOfEntry.insert(entry.toLongLong(), serial);
+        }
+    }
+    deliverHeld();
+}
+
 bool MpvEngine::render(QImage& frame, QSize pixelSize, Redraw redraw)
 {
-    const bool newFrame = (m_mpv.render_context_update(m_render.get()) & MPV_RENDER_UPDATE_FRAME) != 0;
+    const bool newFrame = (m_mpv.render_context_update(m_core->render.get()) & MPV_RENDER_UPDATE_FRAME) != 0;
     if ((!newFrame && redraw == Redraw::NewFrameOnly) || pixelSize.isEmpty()) {
         return false;
     }
@@ -226,38 +425,111 @@ bool MpvEngine::render(QImage& frame, QSize pixelSize, Redraw redraw)
         {MPV_RENDER_PARAM_SW_STRIDE, &stride}, {MPV_RENDER_PARAM_SW_POINTER, m_pixels.get()},
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
-    return m_mpv.render_context_render(m_render.get(), params) >= 0;
+    return m_mpv.render_context_render(m_core->render.get(), params) >= 0;
 }
 
-bool MpvEngine::flag(const char* name) const
+void MpvEngine::request(std::uint64_t kind, int status, const char* what)
 {
-    int value = 0;
-    check(m_mpv, m_mpv.get_property(handle(), name, MPV_FORMAT_FLAG, &value), name);
-    return value != 0;
+    check(m_mpv, status, what);
+    if ((kind & kRequestMask) == RequestOpen) {
+        ++m_opensUnanswered;
+    }
 }
 
-void MpvEngine::setFlag(const char* name, bool value)
+void MpvEngine::setProperty(std::uint64_t kind, const char* name, int format, void* value)
 {
-    int flag = value ? 1 : 0;
-    check(m_mpv, m_mpv.set_property(handle(), name, MPV_FORMAT_FLAG, &flag), name);
+    request(kind, m_mpv.set_property_async(handle(), kind, name, mpv_format(format), value), name);
 }
 
-double MpvEngine::number(const char* name) const
+void MpvEngine::open(qint64 serial, const QByteArray& absolutePath)
 {
-    double value = 0;
-    check(m_mpv, m_mpv.get_property(handle(), name, MPV_FORMAT_DOUBLE, &value), name);
-    return value;
+    const char* args[] = {"loadfile", absolutePath.constData(), "replace", nullptr};
+    const std::uint64_t kind = RequestOpen | (std::uint64_t(serial) << kSerialShift);
+    request(kind, m_mpv.command_async(handle(), kind, args), "to open the file");
+    m_watch.letGoAsked(nowMs());
 }
 
-void MpvEngine::setNumber(const char* name, double value)
+void MpvEngine::stop()
 {
-    check(m_mpv, m_mpv.set_property(handle(), name, MPV_FORMAT_DOUBLE, &value), name);
+    const char* args[] = {"stop", nullptr};
+    request(RequestStop, m_mpv.command_async(handle(), RequestStop, args), "to stop");
+    m_watch.letGoAsked(nowMs());
+}
+
+void MpvEngine::setPaused(bool paused)
+{
+    int flag = paused ? 1 : 0;
+    setProperty(RequestPause, "pause", MPV_FORMAT_FLAG, &flag);
+}
+
+void MpvEngine::setVolume(double volume)
+{
+    setProperty(RequestVolume, "volume", MPV_FORMAT_DOUBLE, &volume);
+}
+
+void MpvEngine::setMuted(bool muted)
+{
+    int flag = muted ? 1 : 0;
+    setProperty(RequestMute, "mute", MPV_FORMAT_FLAG, &flag);
 }
 
 void MpvEngine::setScaledToFit(bool fit)
 {
-    check(m_mpv, m_mpv.set_property_string(handle(), "video-unscaled", fit ? "no" : kUnscaledInStrip),
-          "video-unscaled");
+    const char* value = fit ? "no" : kUnscaledInStrip;
+    setProperty(RequestScaling, "video-unscaled", MPV_FORMAT_STRING, static_cast<void*>(&value));
+}
+
+void MpvEngine::seek(double seconds, SeekMode mode)
+{
+    // Exact: a jump to the nearest keyframe may land far off, or forward past the last keyframe,
+    // at the end of the file.
+    const QByteArray target = QByteArray::number(seconds, 'f', 6);
+    const char* args[] = {"seek", target.constData(), mode == SeekMode::Absolute ? "absolute+exact" : "relative+exact",
+                          nullptr};
+    request(RequestSeek, m_mpv.command_async(handle(), RequestSeek, args), "to seek");
+}
+
+void MpvEngine::askPosition()
+{
+    request(RequestPosition, m_mpv.get_property_async(handle(), RequestPosition, "time-pos", MPV_FORMAT_DOUBLE),
+            "time-pos");
+    m_positionAsked = true;
+}
+
+bool MpvEngine::followPlayback()
+{
+    const bool running = m_restarted && !m_paused && !m_waitingForData;
+    if (running == m_clock.isRunning()) {
+        return false;
+    }
+    m_clock.setRunning(running, nowMs());
+    askPosition();
+    return true;
+}
+
+std::optional<double> MpvEngine::position()
+{
+    const qint64 now = nowMs();
+    if (m_clock.isStale(now) && !m_positionAsked) {
+        askPosition();
+    }
+    return m_clock.at(now);
+}
+
+void MpvEngine::reloadAudioOutput()
+{
+    // Tries the outputs in order again; the file plays on meanwhile, from where it is.
+    const char* args[] = {"ao-reload", nullptr};
+    request(RequestReloadAudio, m_mpv.command_async(handle(), RequestReloadAudio, args), "to reopen the sound output");
+}
+
+std::optional<qint64> MpvEngine::unansweredForMs() const
+{
+    const std::optional<qint64> since = m_watch.owesSince();
+    if (!since) {
+        return std::nullopt;
+    }
+    return nowMs() - *since;
 }
 
 std::optional<double> MpvEngine::reading(const char* name) const
@@ -302,38 +574,4 @@ QImage MpvEngine::videoFrame() const
     QImage frame = toImage(result);
     m_mpv.free_node_contents(&result);
     return frame;
-}
-
-bool MpvEngine::seek(double seconds, SeekMode mode)
-{
-    // Exact: a jump to the nearest keyframe may land far off, or forward past the last keyframe,
-    // at the end of the file.
-    const QByteArray target = QByteArray::number(seconds, 'f', 6);
-    const char* args[] = {"seek", target.constData(), mode == SeekMode::Absolute ? "absolute+exact" : "relative+exact",
-                          nullptr};
-    // The engine refuses a well-formed jump only when it has no file open.
-    return m_mpv.command(handle(), args) >= 0;
-}
-
-qint64 MpvEngine::loadFile(const QByteArray& absolutePath)
-{
-    const char* args[] = {"loadfile", absolutePath.constData(), "replace", nullptr};
-    mpv_node result{};
-    check(m_mpv, m_mpv.command_ret(handle(), args, &result), "to open the file");
-    const QVariant entryId = toVariant(result).toMap().value(QStringLiteral("playlist_entry_id"));
-    m_mpv.free_node_contents(&result);
-    return entryId.typeId() == QMetaType::LongLong ? entryId.toLongLong() : -1;
-}
-
-void MpvEngine::stop()
-{
-    const char* args[] = {"stop", nullptr};
-    check(m_mpv, m_mpv.command(handle(), args), "to stop");
-}
-
-void MpvEngine::reloadAudioOutput()
-{
-    // Tries the outputs in order again; the file plays on meanwhile, from where it is.
-    const char* args[] = {"ao-reload", nullptr};
-    check(m_mpv, m_mpv.command(handle(), args), "to reopen the sound output");
 }

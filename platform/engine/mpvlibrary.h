@@ -42,12 +42,13 @@
     X(terminate_destroy)                                                                                               \
     X(set_option_string)                                                                                               \
     X(command)                                                                                                         \
+    X(command_async)                                                                                                   \
     X(command_ret)                                                                                                     \
     X(free_node_contents)                                                                                              \
     X(get_property)                                                                                                    \
+    X(get_property_async)                                                                                              \
     X(get_property_string)                                                                                             \
-    X(set_property)                                                                                                    \
-    X(set_property_string)                                                                                             \
+    X(set_property_async)                                                                                              \
     X(observe_property)                                                                                                \
     X(request_log_messages)                                                                                            \
     X(wait_event)                                                                                                      \

@@ -89,14 +89,22 @@ MpvEngine* MpvMedia::engine() const
 
 void MpvMedia::connectEngine(MpvEngine& engine)
 {
+    // What was under way belonged to an engine given up.
+    m_seeking = false;
+    m_seekAnswersDue = 0;
+    m_coverDue = false;
     connect(&engine, &MpvEngine::fileLoaded, this, &MpvMedia::onFileLoaded);
     connect(&engine, &MpvEngine::seekStarted, this, [this] { m_seeking = m_track.serial != 0; });
     connect(&engine, &MpvEngine::playbackRestarted, this, &MpvMedia::onPlaybackRestarted);
+    connect(&engine, &MpvEngine::positionAnswered, this, &MpvMedia::onPositionAnswered);
     connect(&engine, &MpvEngine::frameReady, this, [this] {
         if (m_coverDue) {
             takeCover();
         }
     });
+    if (m_fullScreen) {
+        engine.setScaledToFit(true);
+    }
 }
 
 qint64 MpvMedia::positionUs() const
@@ -105,7 +113,12 @@ qint64 MpvMedia::positionUs() const
     if (engine == nullptr || m_track.serial == 0) {
         return 0;
     }
-    const qint64 position = qRound64(engine->reading("time-pos").value_or(0) * kMicroseconds);
+    return clampedUs(engine->position().value_or(0));
+}
+
+qint64 MpvMedia::clampedUs(double seconds) const
+{
+    const qint64 position = qRound64(seconds * kMicroseconds);
     return m_track.lengthUs < 0 ? std::max<qint64>(position, 0) : std::clamp<qint64>(position, 0, m_track.lengthUs);
 }
 
@@ -155,8 +168,7 @@ qint64 MpvMedia::droppedFrames() const
     if (engine == nullptr) {
         return 0;
     }
-    return qRound64(engine->reading("frame-drop-count").value_or(0) +
-                    engine->reading("decoder-frame-drop-count").value_or(0));
+    return qRound64(engine->droppedFrames());
 }
 
 void MpvMedia::onFileLoaded()
@@ -170,6 +182,7 @@ void MpvMedia::onFileLoaded()
     m_track.serial = ++m_serial;
     m_canSeek = m_track.lengthUs > 0 && engine->node("seekable").toBool();
     m_seeking = false;
+    m_seekAnswersDue = 0;
     m_coverDue = picture == Picture::Cover;
     const bool replay = m_track.path == m_lastPath;
     m_lastPath = m_track.path;
@@ -185,16 +198,28 @@ void MpvMedia::onFileLoaded()
 void MpvMedia::onPlaybackRestarted()
 {
     if (m_seeking) {
+        // Where the jump landed comes with the engine's next answer about the position.
         m_seeking = false;
-        emit seeked(positionUs());
+        ++m_seekAnswersDue;
     }
     if (m_coverDue) {
         takeCover();
     }
 }
 
+void MpvMedia::onPositionAnswered(double seconds)
+{
+    if (m_seekAnswersDue > 0 && m_track.serial != 0) {
+        --m_seekAnswersDue;
+        emit seeked(clampedUs(seconds));
+    }
+}
+
 void MpvMedia::takeCover()
 {
+    if (engine() == nullptr || !m_tracker.playsNewestOpen()) {
+        return; // the picture would be of another file, or wait for the engine letting one go
+    }
     QImage cover = engine()->videoFrame();
     if (cover.isNull()) {
         return; // not decoded yet: the next frame tries again
@@ -220,6 +245,7 @@ void MpvMedia::closeTrack()
     m_track = TrackInfo{};
     m_canSeek = false;
     m_seeking = false;
+    m_seekAnswersDue = 0;
     m_coverDue = false;
     emit trackChanged();
 }

@@ -10,8 +10,11 @@ class PlayStateTracker;
 
 /**
  * The player's PlayerMedia over the engine (see playermedia.h for the contract): the tags, cover
- * and length read once the engine has loaded a file, the position read fresh, exact seeks, and
- * full screen in FullScreenView. MpvPlayer owns one as a direct child, made in its constructor.
+ * and length read once the engine has loaded a file, the position as the engine reports it, exact
+ * seeks, and full screen in FullScreenView. MpvPlayer owns one as a direct child, made in its
+ * constructor. The tags, length and cover are read from the engine only while it works on the
+ * newest open, between its load and the next open or stop, when the engine answers at once
+ * (mpvengine.h); nothing else waits for it.
  */
 class MpvMedia final : public PlayerMedia {
     Q_OBJECT
@@ -21,7 +24,7 @@ public:
 
     /// The open file; a cheap copy.
     TrackInfo track() const override { return m_track; }
-    /// The position read from the engine on this call, within [0, length]; 0 while nothing is open.
+    /// The position as the engine last reported it, within [0, length]; 0 while nothing is open.
     qint64 positionUs() const override;
     /// The open file can be seeked; changes only together with track().
     bool canSeek() const override { return m_canSeek; }
@@ -41,13 +44,16 @@ public:
     /// Frames the engine dropped, decoding and showing, since its start; 0 before.
     qint64 droppedFrames() const;
 
-    /// Follows the engine once it is up; the player calls it after connecting its own tracker.
+    /// Follows the engine once it is up, the first and each fresh one; the player calls it after
+    /// connecting its own tracker.
     void connectEngine(MpvEngine& engine);
 
 private:
     MpvEngine* engine() const;
     void onFileLoaded();
     void onPlaybackRestarted();
+    void onPositionAnswered(double seconds);
+    qint64 clampedUs(double seconds) const;
     void takeCover();
     void onPlayStateChange(int state);
     void closeTrack();
@@ -62,6 +68,7 @@ private:
     quint64 m_serial = 0;
     bool m_canSeek = false;
     bool m_seeking = false;
+    int m_seekAnswersDue = 0; ///< positions asked after jumps, to announce with seeked()
     bool m_coverDue = false;
     bool m_fullScreen = false;
 };

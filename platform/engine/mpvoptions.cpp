@@ -51,7 +51,7 @@ constexpr EngineOption kOptions[] = {
     {"autoload-files", "no"},
     {"access-references", "no"},
     {"speed", "1"},
-    {"volume", "50"},
+    {"volume", "50"}, // kStartVolume
     {"mute", "no"},
     {"video-unscaled", kUnscaledInStrip},
     {"video-timing-offset", "0"}, // otherwise each render call blocks up to a frame period

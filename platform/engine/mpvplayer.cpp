@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
@@ -56,12 +57,17 @@ private:
 MpvPlayer::MpvPlayer(QWidget* parent, const QString& engineLibrary)
     : PlayerFacade(parent)
     , m_start(std::make_unique<EngineStart>(engineLibrary))
+    , m_letGoCheck(new QTimer(this))
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     createContextMenu();
     createFullScreen();
     connect(m_start.get(), &EngineStart::started, this, &MpvPlayer::connectEngine);
+    m_letGoCheck->setSingleShot(true);
+    m_letGoCheck->setTimerType(Qt::PreciseTimer);
+    m_letGoCheck->setInterval(EngineStart::kGiveUpMs);
+    connect(m_letGoCheck, &QTimer::timeout, this, reportingErrors([this] { checkLetGo(); }));
     // Application-wide: the pointer's entry and a press reach the widget under the pointer or with
     // the focus, anywhere in the window. Removed once the engine is on its way.
     qApp->installEventFilter(this);
@@ -94,6 +100,13 @@ void MpvPlayer::startEngine()
     m_start->begin();
 }
 
+void MpvPlayer::releaseEngine()
+{
+    m_letGoCheck->stop();
+    m_frame = QImage(); // shares the engine's pixels
+    m_start->letGo();
+}
+
 void MpvPlayer::connectEngine(bool ready)
 {
     qApp->removeEventFilter(this);
@@ -110,6 +123,9 @@ void MpvPlayer::connectEngine(bool ready)
                 [this](bool waiting) { announce(m_tracker.cacheWaitChanged(waiting)); });
         connect(engine, &MpvEngine::frameReady, this, [this] { renderFrame(); });
         m_media->connectEngine(*engine);
+        // As set on an engine given up; a first engine starts with them already.
+        engine->setVolume(m_volume);
+        engine->setMuted(m_muted);
     }
     emit engineStarted(ready);
 }
@@ -151,16 +167,20 @@ void MpvPlayer::createFullScreen()
 
 void MpvPlayer::setMuted(bool muted)
 {
-    if (!keepUntilEngineReady([this, muted] { setMuted(muted); })) {
-        engine().setFlag("mute", muted);
+    // Kept: the engine is given the flag as it is once up.
+    if (!keepUntilEngineReady([this] { engine().setMuted(m_muted); })) {
+        engine().setMuted(muted);
     }
+    m_muted = muted;
 }
 
 void MpvPlayer::changeVolume(int step)
 {
-    if (!keepUntilEngineReady([this, step] { changeVolume(step); })) {
-        engine().setNumber("volume", std::clamp(volume() + step, 0.0, 100.0));
+    const double volume = std::clamp(m_volume + step, 0.0, 100.0);
+    if (!keepUntilEngineReady([this] { engine().setVolume(m_volume); })) {
+        engine().setVolume(volume);
     }
+    m_volume = volume;
 }
 
 void MpvPlayer::setUrl(const QString& path)
@@ -179,8 +199,52 @@ void MpvPlayer::setUrl(const QString& path)
 
 void MpvPlayer::open(const QByteArray& absolutePath)
 {
-    engine().setFlag("pause", false); // the engine's pause survives loads; every open autostarts
-    m_tracker.opened(engine().loadFile(absolutePath));
+    if (m_start->holdsOn() && replaceEngine()) {
+        keepUntilEngineReady([this, absolutePath] { open(absolutePath); }); // on the fresh engine
+        return;
+    }
+    const bool lettingGo = engine().holdsFile();
+    engine().setPaused(false); // the engine's pause survives loads; every open autostarts
+    engine().open(++m_serial, absolutePath);
+    m_tracker.opened(m_serial);
+    m_openPath = absolutePath;
+    if (lettingGo) {
+        m_letGoCheck->start();
+    }
+}
+
+bool MpvPlayer::replaceEngine()
+{
+    if (!m_start->replace()) {
+        return false;
+    }
+    m_letGoCheck->stop();
+    m_frame = QImage(); // shared the pixels of the engine given up
+    update();
+    m_view->update();
+    m_tracker.engineReplaced();
+    return true;
+}
+
+void MpvPlayer::checkLetGo()
+{
+    if (!isEngineReady()) {
+        return;
+    }
+    engine().drainEvents(); // an answer may be waiting, not yet read
+    if (!m_tracker.isOpening() || !m_start->holdsOn()) {
+        return;
+    }
+    const QByteArray path = m_openPath;
+    const bool paused = m_tracker.isPaused();
+    if (replaceEngine()) {
+        keepUntilEngineReady([this, path, paused] {
+            open(path);
+            if (paused) {
+                setPaused(true);
+            }
+        });
+    }
 }
 
 QString MpvPlayer::url() const
@@ -196,16 +260,6 @@ std::unique_ptr<PlayerControls> MpvPlayer::controls()
 PlayState MpvPlayer::playState() const
 {
     return m_tracker.state();
-}
-
-double MpvPlayer::volume() const
-{
-    return m_start->engineNow().number("volume");
-}
-
-bool MpvPlayer::isMuted() const
-{
-    return m_start->engineNow().flag("mute");
 }
 
 bool MpvPlayer::eventFilter(QObject* watched, QEvent* event)
@@ -334,7 +388,7 @@ void MpvPlayer::pause()
 
 void MpvPlayer::setPaused(bool paused)
 {
-    engine().setFlag("pause", paused);
+    engine().setPaused(paused);
     m_tracker.pauseSet(paused);
 }
 

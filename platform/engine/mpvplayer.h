@@ -1,6 +1,7 @@
 #pragma once
 
 #include "identity.h"
+#include "mpvoptions.h"
 #include "playerfacade.h"
 #include "playstatetracker.h"
 
@@ -15,6 +16,7 @@ class MpvEngine;
 class MpvMedia;
 class QAction;
 class QMenu;
+class QTimer;
 
 /**
  * The real player: the display strip of the window over the libmpv engine.
@@ -48,17 +50,33 @@ class QMenu;
  *   heard as soon as later ones; a double-click that comes first has its open kept until it is
  *   up. Until it is up, playState() reads PlayStateUndefined and url() the location as set;
  *   setUrl(), play(), pause() and the menu's commands are kept and made in their order once it
- *   is up. volume() and isMuted() wait for it.
+ *   is up.
+ * - No call waits for the engine, nor for a file: every command is queued for the engine, and
+ *   every reading comes from what the engine last reported or what the player last set.
+ * - A file whose reads hang does not take the player with it. The caption may read "Loading"
+ *   for as long as the file does not answer. When the engine holds on to a file that has not
+ *   answered for EngineStart::kGiveUpMs (its open, its data, or letting it go for another), the
+ *   next open gives that engine up: it is released on a thread of its own, whenever the file
+ *   answers, and a fresh engine, brought up as at the start, opens the file chosen, with the
+ *   volume and mute carried over. An open that the engine does not let the previous file go for
+ *   within the same bound is made again on a fresh engine the same way, paused if it was
+ *   paused. At most
+ *   EngineRelease::kMaxReleasesUnderWay engines given up may be held at once (each keeps its
+ *   memory and a stuck thread); past that, a file chosen is opened by the engine in use, and
+ *   plays once that engine lets go of the stuck one (the window answers meanwhile); once a
+ *   release has ended, the next file chosen gives the engine up again.
  * - When the engine cannot be brought up, the widget goes on as a black strip: setUrl() and every
  *   other call that needs the engine raise ProgramError with the reason, and calls kept from
  *   before raise it once, from the event loop.
  *
- * How it is built: the engine and its reports are MpvEngine (mpvengine.h), brought up by
- * EngineStart (enginestart.h); the reports and this player's own commands become play states in
+ * How it is built: the engine and its reports are MpvEngine (mpvengine.h), brought up, and given
+ * up, by EngineStart (enginestart.h); whether it answers about its file is EngineWatch
+ * (enginewatch.h); the reports and this player's own commands become play states in
  * PlayStateTracker (playstatetracker.h). This widget holds the display, the menu and the
  * PlayerFacade operations that tie them together.
  *
- * Destroying the widget stops playback at once and releases the engine.
+ * Destroying the widget stops playback at once and releases the engine (enginestart.h tells how
+ * an engine that may be stuck is released); releaseEngine() releases it on a thread of its own.
  */
 class MpvPlayer final : public PlayerFacade {
     Q_OBJECT
@@ -75,9 +93,10 @@ public:
     std::unique_ptr<PlayerControls> controls() override;
     PlayState playState() const override;
 
-    /// The engine's volume, 0 to 100, and mute flag: read fresh from the engine.
-    double volume() const;
-    bool isMuted() const;
+    /// The volume, 0 to 100, and the mute flag, as last set through the player (the engine changes
+    /// neither by itself); a fresh engine is given them.
+    double volume() const { return m_volume; }
+    bool isMuted() const { return m_muted; }
 
     /// The player's own menu, as a right-click shows it.
     QMenu* contextMenu() const { return m_menu; }
@@ -92,8 +111,13 @@ public:
     /// at once. engineStarted() tells when it has ended.
     void startEngine();
 
+    /// Hands the engine to a thread of its own for release and returns at once, for the end of the
+    /// program (EngineStart::letGo()). The player shows black and plays nothing afterwards.
+    void releaseEngine();
+
 signals:
-    /// The engine start has ended, @p ready or failed; emitted once, before kept calls are made.
+    /// An engine start has ended, @p ready or failed; emitted once per start (the first, and each
+    /// fresh engine's), before kept calls are made.
     void engineStarted(bool ready);
 
 protected:
@@ -114,6 +138,9 @@ private:
     bool keepUntilEngineReady(std::function<void()> call);
     MpvEngine& engine() const;
     void open(const QByteArray& absolutePath);
+    /// Gives the engine up for a fresh one (EngineStart::replace()); false when it may not.
+    bool replaceEngine();
+    void checkLetGo();
     void setMuted(bool muted);
     void changeVolume(int step);
     void createFullScreen();
@@ -134,12 +161,17 @@ private:
 
     // First, so that it goes last: the frame below shares the engine's pixels.
     std::unique_ptr<EngineStart> m_start;
+    QTimer* m_letGoCheck = nullptr;
     QMenu* m_menu = nullptr;
     QAction* m_fullScreenAction = nullptr;
     /// Rendered at the size of the strip, or of the full screen while it shows.
     QImage m_frame;
     QString m_url;
     PlayStateTracker m_tracker;
+    qint64 m_serial = 0;   ///< of the last open
+    QByteArray m_openPath; ///< of the last open
+    double m_volume = kStartVolume;
+    bool m_muted = false;
     FullScreenView* m_view = nullptr;
     MpvMedia* m_media = nullptr;
 };

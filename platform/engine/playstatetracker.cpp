@@ -28,6 +28,12 @@ PlayStateTracker::Announcement PlayStateTracker::stopTookEffect()
     return change(PlayStateStopped, true);
 }
 
+void PlayStateTracker::engineReplaced()
+{
+    m_currentEntry = -1;
+    m_waitingForData = false;
+}
+
 void PlayStateTracker::fileStarted(qint64 entry)
 {
     if (entry > m_stoppedUpTo) {

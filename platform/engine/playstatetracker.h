@@ -27,13 +27,18 @@
  * - A change of the pause flag, or of waiting for data, moves between playing, paused and
  *   buffering while a file plays, but never while one opens or after the end of a file.
  * - Going idle after a file means stopped, unless nothing was ever opened or the last open failed.
+ * - When the player gives its engine up for a fresh one, nothing the old engine worked on is
+ *   reported again: no file is left to pause or resume, and no wait for data goes on. An open
+ *   under way stays under way until the player makes it again on the fresh engine, so its end
+ *   is announced once, as for a file replaced before its open was done.
  *
  * It is a plain object: no engine, no widget, no thread. Commands are the player's own calls,
  * made right after the player made them on the engine; happenings are the engine's reports, in
  * the order the engine gave them. Each call that may change the state returns the state to
  * announce, or nothing when no announcement is due; the player emits it as its notification.
  *
- * Entry ids are the engine's playlist entry ids: every open gets a larger one than the last.
+ * Entry ids are the player's serial numbers of its opens: every open gets a larger one than the
+ * last, also across engines.
  */
 class PlayStateTracker {
 public:
@@ -66,6 +71,8 @@ public:
     /// The announcement of an open ended by stopped(); nothing when another open, or another
     /// announcement, came since.
     Announcement stopTookEffect();
+    /// The player has given its engine up for a fresh one.
+    void engineReplaced();
 
     // The engine's happenings.
 

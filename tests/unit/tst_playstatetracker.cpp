@@ -19,9 +19,9 @@ private slots:
 namespace {
 
 // One step of a sequence. Commands: "open N", "pause", "resume", "stop" (and "stop-effect", the
-// stop's announcement from the event loop). Reports: "started N", "restart", "ended N eof|stop|error",
-// "idle", "busy", "pause-changed", "cache-wait", "cache-done". The tracker's answer to each step
-// is collected as the announcements the player would emit.
+// stop's announcement from the event loop), "replaced" (the engine given up for a fresh one). Reports: "started N",
+// "restart", "ended N eof|stop|error", "idle", "busy", "pause-changed", "cache-wait", "cache-done". The tracker's
+// answer to each step is collected as the announcements the player would emit.
 void apply(PlayStateTracker& tracker, const QString& step, QList<int>& announced)
 {
     const QStringList words = step.split(u' ');
@@ -36,6 +36,8 @@ void apply(PlayStateTracker& tracker, const QString& step, QList<int>& announced
         tracker.stopped();
     } else if (verb == u"stop-effect") {
         announcement = tracker.stopTookEffect();
+    } else if (verb == u"replaced") {
+        tracker.engineReplaced();
     } else if (verb == u"started") {
         tracker.fileStarted(entry);
     } else if (verb == u"restart") {
@@ -122,6 +124,14 @@ void TestPlayStateTracker::sequences_data()
     QTest::newRow("stop while replacing, the engine idle before the stop's announcement: announced once")
         << playing + "open 2, stop, ended 1 stop, idle, stop-effect"
         << "Playing Stopped" << false;
+    QTest::newRow("an engine given up while opening: the open made again on the fresh one is announced once")
+        << "open 1, started 1, open 2, replaced, open 3, idle, pause-changed, cache-done, started 3, restart"
+        << "Playing" << true;
+    QTest::newRow("an engine given up while playing: no file is left to resume") << playing + "replaced"
+                                                                                 << "Playing" << false;
+    QTest::newRow("an engine given up while waiting for data: the fresh engine's file plays")
+        << playing + "cache-wait, open 2, replaced, open 3, started 3, restart"
+        << "Playing Buffering Playing" << true;
 }
 
 void TestPlayStateTracker::sequences()
