@@ -4,6 +4,7 @@
 #include "captionannouncer.h"
 #include "enginerelease.h"
 #include "filelistbox.h"
+#include "folderworker.h"
 #include "formbehaviour.h"
 #include "glyphbutton.h"
 #include "identity.h"
@@ -120,10 +121,10 @@ int runMarrowlark(const char* programName)
         }
         form.reset();
     } // the application object goes, and the connection to the display with it
-    if (!EngineRelease::waitForAll(kReleaseWait)) {
-        // A release waits for a file system that does not answer. Ending the process here runs no
-        // static destructor nor exit handler beside the engine's threads; the kernel ends the
-        // process once it lets the stuck thread go.
+    if (!EngineRelease::waitForAll(kReleaseWait) || FolderWorker::threadsRunning() > 0) {
+        // A release or a folder query waits for a file system that does not answer. Ending the
+        // process here runs no static destructor nor exit handler beside their threads; the kernel
+        // ends the process once it lets the stuck thread go.
         _exit(code);
     }
     return code;

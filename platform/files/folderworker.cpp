@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -167,6 +168,9 @@ void finish(Shared& shared, Job& job, bool ran)
     }
 }
 
+// Lane threads of every worker that have not ended, for threadsRunning().
+std::atomic<int> lanesRunning{0};
+
 // The query that runs on this thread, for stillWanted().
 thread_local const Job* runningJob = nullptr;
 
@@ -195,6 +199,7 @@ void runLane(const std::shared_ptr<Shared>& shared, const std::shared_ptr<Lane>&
         finish(*shared, *job, wanted);
     }
     callwatch::watchThisThread(nullptr);
+    lanesRunning.fetch_sub(1);
 }
 
 } // namespace
@@ -227,10 +232,12 @@ FolderWorker::Reply FolderWorker::ask(const QString& path, std::function<void()>
     auto lane = std::make_shared<Lane>();
     lane->queue.push_back(job);
     m_shared->lanes.push_back(lane);
+    lanesRunning.fetch_add(1); // before the thread runs, so that the program's end never misses it
     try {
         // Detached: a thread held by the kernel is never joined; it ends when it is let go.
         std::thread([shared = m_shared, lane] { runLane(shared, lane); }).detach();
     } catch (const std::system_error& error) {
+        lanesRunning.fetch_sub(1);
         m_shared->lanes.pop_back();
         throw ProgramError(QStringLiteral("%1: cannot start a thread to read it: %2")
                                .arg(displayFileName(path), QString::fromLocal8Bit(error.what())));
@@ -241,6 +248,11 @@ FolderWorker::Reply FolderWorker::ask(const QString& path, std::function<void()>
 bool FolderWorker::stillWanted()
 {
     return runningJob == nullptr || runningJob->wanted();
+}
+
+int FolderWorker::threadsRunning()
+{
+    return lanesRunning.load();
 }
 
 FolderWorker::Reply::Reply(std::shared_ptr<Shared> shared, std::shared_ptr<Lane> lane, std::shared_ptr<Job> job,

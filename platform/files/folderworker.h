@@ -92,6 +92,11 @@ public:
     /// steps may stop early when not; its answer will be dropped. True outside a query.
     static bool stillWanted();
 
+    /// How many lane threads of all workers run now, in this process; any thread. The program's
+    /// end looks at it: a lane may be held in the kernel, and its thread must not wake into the
+    /// exit's static destructors.
+    static int threadsRunning();
+
     struct Shared;
 
 private:
