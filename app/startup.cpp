@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include "application.h"
+#include "confinement.h"
 #include "filelistbox.h"
 #include "formbehaviour.h"
 #include "glyphbutton.h"
@@ -86,9 +87,12 @@ std::unique_ptr<Form1> createMainWindow(const Form1::PlayerFactory& makePlayer)
     return form;
 }
 
-int runMarrowlark(const char* programName)
+int runMarrowlark(const char* programName, bool confined)
 {
     Application app(programName);
+    if (confined) {
+        confineSystemCalls();
+    }
     // Lets the desktop match the window to its launcher entry (on Wayland, the app id).
     QGuiApplication::setDesktopFileName(QStringLiteral("marrowlark"));
     std::unique_ptr<Form1> form;

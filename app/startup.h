@@ -20,5 +20,7 @@ void runLoadStep(Form1& form);
 std::unique_ptr<Form1> createMainWindow(const Form1::PlayerFactory& makePlayer = {});
 
 /// The whole program: the application object, the window shown with the focus in the file list,
-/// and the event loop until the window is closed. Returns the exit code.
-int runMarrowlark(const char* programName);
+/// and the event loop until the window is closed. Returns the exit code. When @p confined, the
+/// system calls are confined (confineSystemCalls()) once the application object has connected
+/// to the display, before the window is made.
+int runMarrowlark(const char* programName, bool confined);
