@@ -10,7 +10,6 @@
 #include <fcntl.h>
 #include <link.h>
 #include <linux/io_uring.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -25,103 +24,67 @@
 
 namespace {
 
-std::string inHome(const char* name)
+std::string home(const char* name)
 {
     return std::string(std::getenv("MARROWLARK_PROBE_HOME")) + '/' + name;
 }
 
-// 0 when the call succeeded, else its error.
-int outcome(long result)
+// 0 when @p result is no failure, else the error; closes the descriptor @p result may be.
+int closing(long result, bool descriptor = true)
 {
-    return result < 0 ? errno : 0;
-}
-
-int closing(int fd)
-{
-    const int error = outcome(fd);
-    if (fd >= 0) {
-        close(fd);
+    const int error = result < 0 ? errno : 0;
+    if (descriptor && result >= 0) {
+        close(static_cast<int>(result));
     }
     return error;
 }
 
-int createFile()
+int appendToExisting()
 {
-    return closing(open(inHome("created").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-}
-
-int writeExisting()
-{
-    const int fd = open(inHome("existing").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd < 0) {
-        return errno;
-    }
-    const int error = outcome(write(fd, "taken over\n", 11));
+    const int fd = open(home("existing").c_str(), O_WRONLY | O_APPEND);
+    const int error = fd < 0 ? errno : closing(write(fd, "taken over\n", 11), false);
     close(fd);
     return error;
-}
-
-int removeFile()
-{
-    return outcome(unlink(inHome("victim").c_str()));
-}
-
-int renameFile()
-{
-    return outcome(rename(inHome("kept").c_str(), inHome("renamed").c_str()));
-}
-
-int truncateByPath()
-{
-    return outcome(truncate(inHome("sized").c_str(), 0));
-}
-
-int chmodByPath()
-{
-    return outcome(chmod(inHome("existing").c_str(), 0777));
 }
 
 int connectInet()
 {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        return closing(fd);
-    }
     sockaddr_in listener{};
     listener.sin_family = AF_INET;
     listener.sin_port = htons(static_cast<uint16_t>(std::atoi(std::getenv("MARROWLARK_PROBE_PORT"))));
     listener.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const int error = outcome(connect(fd, reinterpret_cast<const sockaddr*>(&listener), sizeof listener));
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    const int error =
+        fd < 0 ? errno : closing(connect(fd, reinterpret_cast<sockaddr*>(&listener), sizeof listener), false);
     close(fd);
     return error;
-}
-
-int openInet6()
-{
-    return closing(socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0));
 }
 
 int setUpRing()
 {
     io_uring_params parameters{};
-    return closing(static_cast<int>(syscall(SYS_io_uring_setup, 1, &parameters)));
+    return closing(syscall(SYS_io_uring_setup, 1, &parameters));
 }
 
-struct Attempt {
+const struct {
     const char* name;
     int (*run)();
-};
-
-constexpr Attempt kAttempts[] = {
-    {"create", createFile}, {"write", writeExisting},     {"remove", removeFile},
-    {"rename", renameFile}, {"truncate", truncateByPath}, {"chmod", chmodByPath},
-    {"inet", connectInet},  {"inet6", openInet6},         {"io_uring", setUpRing},
+} kAttempts[] = {
+    {"create", [] { return closing(open(home("created").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600)); }},
+    {"write", appendToExisting},
+    {"remove", [] { return closing(unlink(home("victim").c_str()), false); }},
+    {"rename", [] { return closing(rename(home("kept").c_str(), home("renamed").c_str()), false); }},
+    {"truncate", [] { return closing(truncate(home("sized").c_str(), 0), false); }},
+    {"chmod", [] { return closing(chmod(home("existing").c_str(), 0777), false); }},
+    {"inet", connectInet},
+    {"inet6", [] { return closing(socket(AF_INET6, SOCK_STREAM, 0)); }},
+    {"io_uring", setUpRing},
 };
 
 void report(const char* attempt, int error)
 {
     char line[128];
-    const int length = std::snprintf(line, sizeof line, "%s %s\n", attempt, error == 0 ? "ok" : strerrorname_np(error));
+    const int length = std::snprintf(line, sizeof line, "%s %s\n", attempt, error ? strerrorname_np(error) : "ok");
     if (write(std::atoi(std::getenv("MARROWLARK_PROBE_FD")), line, static_cast<size_t>(length)) != length) {
         std::abort();
     }
@@ -129,30 +92,27 @@ void report(const char* attempt, int error)
 
 void tryEverything()
 {
-    for (const Attempt& attempt : kAttempts) {
+    for (const auto& attempt : kAttempts) {
         report(attempt.name, attempt.run());
     }
     report("done", 0);
 }
 
-int findFormatLibrary(dl_phdr_info* info, size_t /*size*/, void* found)
-{
-    if (std::strstr(info->dlpi_name, "/libavformat.so") == nullptr) {
-        return 0;
-    }
-    *static_cast<void**>(found) = dlopen(info->dlpi_name, RTLD_LAZY | RTLD_NOLOAD);
-    return 1;
-}
-
 using OpenInput = int (*)(void**, const char*, const void*, void**);
 
-// The engine is opened with dlopen and keeps its libraries to itself: RTLD_NEXT does not see
-// them, the loaded FFmpeg is looked up by name.
+// The engine is opened with dlopen and keeps its libraries to itself, out of RTLD_NEXT's sight:
+// the loaded FFmpeg is found by name.
 OpenInput realOpenInput()
 {
     void* library = nullptr;
-    dl_iterate_phdr(findFormatLibrary, &library);
-    void* function = library ? dlsym(library, "avformat_open_input") : dlsym(RTLD_NEXT, "avformat_open_input");
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* found) {
+            const bool isFormat = std::strstr(info->dlpi_name, "/libavformat.so") != nullptr;
+            *static_cast<void**>(found) = isFormat ? dlopen(info->dlpi_name, RTLD_LAZY | RTLD_NOLOAD) : nullptr;
+            return int(isFormat);
+        },
+        &library);
+    void* function = dlsym(library ? library : RTLD_NEXT, "avformat_open_input");
     if (function == nullptr) {
         std::abort();
     }
