@@ -42,8 +42,11 @@ void confineFileWrites() noexcept;
  * - the calls that change a file by its path and that Landlock ABI 2 does not cover fail with
  *   EACCES: truncate, chmod, fchmodat, fchmodat2, chown, lchown, fchownat, utime, utimes,
  *   futimesat, utimensat with a path, setxattr, lsetxattr, removexattr, lremovexattr,
- *   setxattrat, removexattrat. Their descriptor forms stay open (ftruncate, fchmod, fchown,
- *   futimens, fsetxattr, fremovexattr).
+ *   setxattrat, removexattrat, and open() and openat() for reading with O_TRUNC, which empties
+ *   a file. Their descriptor forms stay open (ftruncate, fchmod, fchown, futimens, fsetxattr,
+ *   fremovexattr);
+ * - openat2() fails with ENOSYS: its flags lie beyond the filter's sight; callers fall back to
+ *   openat(), as on kernels before 5.6.
  *
  * Call after confineFileWrites(), which sets no_new_privs for every thread. Connections made
  * before, such as the display's over TCP, keep working.

@@ -75,6 +75,7 @@ const struct {
     {"remove", [] { return closing(unlink(home("victim").c_str()), false); }},
     {"rename", [] { return closing(rename(home("kept").c_str(), home("renamed").c_str()), false); }},
     {"truncate", [] { return closing(truncate(home("sized").c_str(), 0), false); }},
+    {"open-truncate", [] { return closing(open(home("existing").c_str(), O_RDONLY | O_TRUNC)); }},
     {"chmod", [] { return closing(chmod(home("existing").c_str(), 0777), false); }},
     {"inet", connectInet},
     {"inet6", [] { return closing(socket(AF_INET6, SOCK_STREAM, 0)); }},

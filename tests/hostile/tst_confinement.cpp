@@ -42,12 +42,15 @@ void TestConfinement::takenOverDecoder_data()
 {
     QTest::addColumn<QString>("binary");
     QTest::addColumn<QString>("outcomes");
-    QTest::newRow("confined") << QStringLiteral(MARROWLARK_BINARY)
-                              << "create EACCES|write EACCES|remove EACCES|rename EACCES|truncate EACCES|chmod EACCES|"
-                                 "inet EAFNOSUPPORT|inet6 EAFNOSUPPORT|io_uring EPERM|done ok";
-    QTest::newRow("switched off") << QStringLiteral(MARROWLARK_UNCONFINED_BINARY)
-                                  << "create ok|write ok|remove ok|rename ok|truncate ok|chmod ok|inet ok|inet6 ok|"
-                                     "io_uring ok|done ok";
+    QTest::newRow("confined")
+        << QStringLiteral(MARROWLARK_BINARY)
+        << "create EACCES|write EACCES|remove EACCES|rename EACCES|truncate EACCES|open-truncate EACCES|"
+           "chmod EACCES|"
+           "inet EAFNOSUPPORT|inet6 EAFNOSUPPORT|io_uring EPERM|done ok";
+    QTest::newRow("switched off")
+        << QStringLiteral(MARROWLARK_UNCONFINED_BINARY)
+        << "create ok|write ok|remove ok|rename ok|truncate ok|open-truncate ok|chmod ok|inet ok|inet6 ok|"
+           "io_uring ok|done ok";
 }
 
 void TestConfinement::takenOverDecoder()
