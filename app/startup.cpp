@@ -2,6 +2,7 @@
 
 #include "application.h"
 #include "captionannouncer.h"
+#include "confinement.h"
 #include "enginerelease.h"
 #include "filelistbox.h"
 #include "folderworker.h"
@@ -97,11 +98,14 @@ std::unique_ptr<Form1> createMainWindow(const Form1::PlayerFactory& makePlayer)
     return form;
 }
 
-int runMarrowlark(const char* programName)
+int runMarrowlark(const char* programName, bool confined)
 {
     int code = 0;
     {
         Application app(programName);
+        if (confined) {
+            confineSystemCalls();
+        }
         // Lets the desktop match the window to its launcher entry (on Wayland, the app id).
         QGuiApplication::setDesktopFileName(QStringLiteral("marrowlark"));
         std::unique_ptr<Form1> form;

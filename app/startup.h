@@ -21,9 +21,11 @@ void runLoadStep(Form1& form);
 std::unique_ptr<Form1> createMainWindow(const Form1::PlayerFactory& makePlayer = {});
 
 /// The whole program: the application object, the window shown with the focus in the file list,
-/// and the event loop until the window is closed. Then the engine is handed to a thread of its own
-/// for release, the window and the application object (with the display connection) go, and
-/// the releases are waited for, for a second at most. Returns the exit code; when a release is
-/// still under way by then (a file's reads hang), ends the process at once with that code
-/// instead, without static destructors or exit handlers, writing nothing.
-int runMarrowlark(const char* programName);
+/// and the event loop until the window is closed. When @p confined, the system calls are confined
+/// (confineSystemCalls()) once the application object has connected to the display, before the
+/// window is made. After the event loop the engine is handed to a thread of its own for release,
+/// the window and the application object (with the display connection) go, and the releases are
+/// waited for, for a second at most. Returns the exit code; when a release is still under way by
+/// then (a file's reads hang), ends the process at once with that code instead, without static
+/// destructors or exit handlers, writing nothing.
+int runMarrowlark(const char* programName, bool confined);

@@ -8,7 +8,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ make pkg-config
-    qt6-base-dev qt6-svg-dev libgl-dev libmpv-dev
+    qt6-base-dev qt6-svg-dev libgl-dev libmpv-dev libseccomp-dev
     fonts-comic-neue
 )
 packaging=(dpkg-dev)

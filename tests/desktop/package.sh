@@ -43,7 +43,7 @@ field() { dpkg-deb --field "$deb" "$1"; }
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
 depends=$(field Depends)
 echo "Depends: $depends"
-for library in libc6 libmpv2 libqt6core6 libqt6widgets6 libqt6dbus6; do
+for library in libc6 libmpv2 libqt6core6 libqt6widgets6 libqt6dbus6 libseccomp2; do
     [[ ", $depends" == *", $library "* || ", $depends" == *", $library" ]] ||
         fail "Depends lacks $library"
 done

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace SystemTest {
 
@@ -213,12 +214,22 @@ PictureCheck listing(qsizetype rows)
 
 Program::Program(const QString& workingFolder, const QStringList& arguments)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    start(workingFolder, QStringLiteral(MARROWLARK_BINARY), QProcessEnvironment::systemEnvironment(), arguments);
+}
+
+Program::Program(const QString& workingFolder, const QString& binary, QProcessEnvironment environment)
+{
+    start(workingFolder, binary, std::move(environment), {});
+}
+
+void Program::start(const QString& workingFolder, const QString& binary, QProcessEnvironment environment,
+                    const QStringList& arguments)
+{
     environment.remove(QStringLiteral("QT_QPA_PLATFORM")); // as a user's session would start it
     m_process.setProcessEnvironment(environment);
     m_process.setWorkingDirectory(workingFolder);
     m_process.setStandardOutputFile(QProcess::nullDevice());
-    m_process.start(QStringLiteral(MARROWLARK_BINARY), arguments);
+    m_process.start(binary, arguments);
     m_process.waitForStarted();
 }
 

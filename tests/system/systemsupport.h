@@ -105,6 +105,9 @@ private:
 class Program {
 public:
     Program(const QString& workingFolder, const QStringList& arguments = {});
+    /// @p binary (a build of the program with other options) in @p environment instead of this
+    /// process's.
+    Program(const QString& workingFolder, const QString& binary, QProcessEnvironment environment);
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
@@ -121,6 +124,9 @@ public:
     QByteArray errors();
 
 private:
+    void start(const QString& workingFolder, const QString& binary, QProcessEnvironment environment,
+               const QStringList& arguments);
+
     QProcess m_process;
     QByteArray m_errors;
 };
