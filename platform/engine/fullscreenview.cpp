@@ -53,16 +53,14 @@ void FullScreenView::leave()
 void FullScreenView::paintEvent(QPaintEvent* /*event*/)
 {
     QPainter painter(this);
-    // The frame is rendered at this window's size with the picture fitted and the rest black;
-    // until it is, an older frame of another size is fitted here the same way.
-    const QSize fitted = m_frame.deviceIndependentSize().toSize().scaled(size(), Qt::KeepAspectRatio);
-    const QRect picture(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
-    const QRegion around = QRegion(rect()).subtracted(m_frame.isNull() ? QRegion() : QRegion(picture));
-    for (const QRect& part : around) {
-        painter.fillRect(part, Qt::black);
-    }
+    // The frame is rendered at this window's size with the picture fitted and the bars
+    // transparent, over black; until it is, an older frame of another size is fitted here the
+    // same way.
+    painter.fillRect(rect(), Qt::black);
     if (!m_frame.isNull()) {
-        painter.drawImage(picture, m_frame);
+        const QSize fitted = m_frame.deviceIndependentSize().toSize().scaled(size(), Qt::KeepAspectRatio);
+        painter.drawImage(QRect(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted),
+                          m_frame);
     }
 }
 

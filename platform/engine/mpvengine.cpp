@@ -218,11 +218,16 @@ bool MpvEngine::render(QImage& frame, QSize pixelSize, Redraw redraw)
     if (pixelSize != m_pixelSize) {
         m_pixels.reset(static_cast<uchar*>(std::aligned_alloc(kRowAlignment, stride * size_t(pixelSize.height()))));
         m_pixelSize = pixelSize;
-        frame = QImage(m_pixels.get(), pixelSize.width(), pixelSize.height(), qsizetype(stride), QImage::Format_RGB32);
+        // "bgra" is QImage's ARGB32 byte order on a little-endian machine. The engine writes alpha
+        // 255 over the picture and clears the bars around it to 0 (transparent), and a picture
+        // with an alpha channel of its own keeps it, unpremultiplied; painted over black, either
+        // shows as it would on a black screen. The padding byte of "bgr0" would be 0 everywhere,
+        // and a compositor that takes a window's alpha (Wayland) would show through it.
+        frame = QImage(m_pixels.get(), pixelSize.width(), pixelSize.height(), qsizetype(stride), QImage::Format_ARGB32);
     }
     int size[2] = {pixelSize.width(), pixelSize.height()};
     mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_SW_SIZE, size},      {MPV_RENDER_PARAM_SW_FORMAT, const_cast<char*>("bgr0")},
+        {MPV_RENDER_PARAM_SW_SIZE, size},      {MPV_RENDER_PARAM_SW_FORMAT, const_cast<char*>("bgra")},
         {MPV_RENDER_PARAM_SW_STRIDE, &stride}, {MPV_RENDER_PARAM_SW_POINTER, m_pixels.get()},
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };

@@ -74,6 +74,8 @@ public:
      * rendered yet or @p redraw asks for it. @p frame is (re)made to share this engine's pixel
      * buffer when its size changes, so it and every copy of it stay valid only until the next
      * render() at another size or the engine's end. Returns whether @p frame holds a new picture.
+     * The frame is QImage::Format_ARGB32 and transparent where the picture does not reach (the
+     * bars beside it): paint it over black, never copy its bytes to the screen as they are.
      */
     bool render(QImage& frame, QSize pixelSize, Redraw redraw = Redraw::NewFrameOnly);
 
