@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs the tests that lean most on timing (the engine's, the monkey, the whole program and the
-# user's journey) N times each while busy loops take the machine's cores, on the suite's private
+# Runs the tests that lean most on timing (the engine's, the monkey, the whole program, the user's
+# journey and the program under Wayland) N times each while busy loops take the machine's cores, on the suite's private
 # X and sound servers (scripts/run-tests.sh, started afresh for each run). Prints every failure
 # with its run number and output, then a summary line; exits non-zero when anything failed.
 # Usage: scripts/soak.sh N [build-dir]    (default: build)
@@ -11,7 +11,7 @@ set -euo pipefail
 runs=${1:?usage: scripts/soak.sh N [build-dir]}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=$(cd "${2:-build}" && pwd)
-tests=${SOAK_TESTS:-'^(engine_.*|tst_monkey|hostile_tst_wholeprogram|system_tst_userjourney)$'}
+tests=${SOAK_TESTS:-'^(engine_.*|tst_monkey|hostile_tst_wholeprogram|system_tst_userjourney|wayland_session)$'}
 logs=$(mktemp -d "${TMPDIR:-/tmp}/marrowlark-soak.XXXXXX")
 busy=()
 
