@@ -84,13 +84,14 @@ IdleInhibitor* IdleInhibitor::whileWatchingFullScreen(PlayerFacade& player, Play
 
 void IdleInhibitor::setHeld(bool held, QWindow* window)
 {
-    m_onSurface = held && window != nullptr && m_compositor != nullptr;
-    if (m_onSurface) {
+    const bool onSurface = held && window != nullptr && m_compositor != nullptr;
+    if (onSurface) {
         m_compositor->hold(*window);
-    } else if (m_compositor != nullptr) {
+    } else if (m_onSurface) {
         m_compositor->release();
     }
-    setHeldOnBus(held && !m_onSurface, window);
+    m_onSurface = onSurface;
+    setHeldOnBus(held && !onSurface, window);
 }
 
 void IdleInhibitor::setHeldOnBus(bool held, QWindow* window)

@@ -11,27 +11,18 @@
 
 namespace {
 
-// Writes what it holds among the bus stand-in's lines, as they read.
+// Writes what it is asked among the bus stand-in's lines, as they read.
 class CompositorStandIn final : public SurfaceIdleInhibit {
 public:
     explicit CompositorStandIn(QStringList& lines)
         : m_lines(lines)
     {
     }
-    void hold(QWindow& /*window*/) override { say(true, "inhibit compositor active=1"); }
-    void release() override { say(false, "release compositor active=0"); }
+    void hold(QWindow& /*window*/) override { m_lines.append(QStringLiteral("inhibit compositor active=1")); }
+    void release() override { m_lines.append(QStringLiteral("release compositor active=0")); }
 
 private:
-    void say(bool held, const char* line)
-    {
-        if (held != m_held) {
-            m_lines.append(QString::fromLatin1(line));
-        }
-        m_held = held;
-    }
-
     QStringList& m_lines;
-    bool m_held = false;
 };
 
 } // namespace

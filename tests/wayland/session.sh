@@ -7,9 +7,6 @@
 set -euo pipefail
 program=$(readlink -f "$1") pointer=$(readlink -f "$2") entry=$3
 source "$(dirname "$0")/../desktop/lib.sh"
-for tool in sway swaymsg wtype grim jq convert ffmpeg; do
-    command -v "$tool" >/dev/null || fail "$tool is missing: scripts/deps.sh --test installs it"
-done
 scratch_and_processes
 chmod 755 "$work"
 # A failure shows what the program and the compositor said, and the program's windows.
@@ -20,8 +17,8 @@ fail() {
     exit 1
 }
 
-# Lossless videos of one-pixel stripes, without sound, 60 s long, each the size at which it shows 1:1 at scale 2: in
-# the strip (80 device pixels high), and full screen (1280 device pixels wide).
+# Lossless videos of one-pixel stripes, 60 s without sound, each the size at which it shows 1:1 at
+# scale 2: in the strip (80 device pixels high), and full screen (1280 device pixels wide).
 mkdir "$work/media"
 stripes() {
     ffmpeg -v error -f lavfi -i "nullsrc=s=$1:r=5:d=0.2,geq=lum=255*mod(X\,2):cb=128:cr=128,loop=loop=299:size=1" \
@@ -42,10 +39,8 @@ printf 'output HEADLESS-1 resolution 1280x1024 scale 2 bg #204060 solid_color\n'
 XDG_RUNTIME_DIR=$work/sway WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
     "${as[@]}" sway -c "$work/sway.conf" >"$work/sway.log" 2>&1 &
 pids+=($!)
-socket() { compgen -G "$work/sway/wayland-[0-9]" >/dev/null && compgen -G "$work/sway/sway-ipc.*" >/dev/null; }
-wait_for "sway's sockets" 30 socket
-WAYLAND_DISPLAY=$(compgen -G "$work/sway/wayland-[0-9]" | head -n 1)
-SWAYSOCK=$(compgen -G "$work/sway/sway-ipc.*" | head -n 1)
+wait_for "sway's sockets" 30 compgen -G "$work/sway/sway-ipc.*"
+WAYLAND_DISPLAY=$(compgen -G "$work/sway/wayland-[0-9]") SWAYSOCK=$(compgen -G "$work/sway/sway-ipc.*")
 export WAYLAND_DISPLAY SWAYSOCK XDG_RUNTIME_DIR=$work/client
 unset DISPLAY
 
