@@ -7,12 +7,19 @@
 #include "soundserverwatch.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <vector>
 
 namespace {
 
-enum ObservedProperty : std::uint64_t { ObservedPause = 1, ObservedIdle, ObservedCacheWait, ObservedAudioOutput };
+enum ObservedProperty : std::uint64_t {
+    ObservedPause = 1,
+    ObservedIdle,
+    ObservedCacheWait,
+    ObservedAudioOutput,
+    ObservedAlpha
+};
 
 constexpr size_t kRowAlignment = 64;
 
@@ -75,6 +82,8 @@ MpvEngine::MpvEngine(const MpvLibrary& mpv)
     check(m_mpv, m_mpv.observe_property(handle(), ObservedCacheWait, "paused-for-cache", MPV_FORMAT_FLAG),
           "paused-for-cache");
     check(m_mpv, m_mpv.observe_property(handle(), ObservedAudioOutput, "current-ao", MPV_FORMAT_STRING), "current-ao");
+    check(m_mpv, m_mpv.observe_property(handle(), ObservedAlpha, "video-params/alpha", MPV_FORMAT_STRING),
+          "video-params/alpha");
 
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
@@ -178,6 +187,12 @@ void MpvEngine::dispatch(const mpv_event& event)
 
 void MpvEngine::dispatchProperty(std::uint64_t observed, const mpv_event_property& property)
 {
+    if (observed == ObservedAlpha) {
+        // "straight" or "premul" for a picture with an alpha channel; unavailable without one.
+        m_straightAlpha = property.format == MPV_FORMAT_STRING && property.data != nullptr &&
+                          std::strcmp(*static_cast<const char* const*>(property.data), "straight") == 0;
+        return;
+    }
     if (observed == ObservedAudioOutput) {
         // Unavailable (format NONE) while no output is open.
         const bool named = property.format == MPV_FORMAT_STRING && property.data != nullptr;
@@ -204,6 +219,7 @@ void MpvEngine::dispatchProperty(std::uint64_t observed, const mpv_event_propert
         emit cacheWaitChanged(value);
         break;
     case ObservedAudioOutput:
+    case ObservedAlpha:
         break;
     }
 }
@@ -218,12 +234,15 @@ bool MpvEngine::render(QImage& frame, QSize pixelSize, Redraw redraw)
     if (pixelSize != m_pixelSize) {
         m_pixels.reset(static_cast<uchar*>(std::aligned_alloc(kRowAlignment, stride * size_t(pixelSize.height()))));
         m_pixelSize = pixelSize;
-        // "bgra" is QImage's ARGB32 byte order on a little-endian machine. The engine writes alpha
-        // 255 over the picture and clears the bars around it to 0 (transparent), and a picture
-        // with an alpha channel of its own keeps it, unpremultiplied; painted over black, either
-        // shows as it would on a black screen. The padding byte of "bgr0" would be 0 everywhere,
-        // and a compositor that takes a window's alpha (Wayland) would show through it.
-        frame = QImage(m_pixels.get(), pixelSize.width(), pixelSize.height(), qsizetype(stride), QImage::Format_ARGB32);
+    }
+    // "bgra" is QImage's ARGB32 byte order on a little-endian machine. The engine writes alpha 255
+    // over an opaque picture and clears the bars around it to 0: premultiplied as it stands, the
+    // format Qt blends fastest. A picture with an alpha channel of its own keeps it unpremultiplied.
+    // (The padding byte of "bgr0" would be 0 everywhere, and a compositor that takes a window's
+    // alpha, as Wayland's do, would show through it.)
+    const QImage::Format format = m_straightAlpha ? QImage::Format_ARGB32 : QImage::Format_ARGB32_Premultiplied;
+    if (frame.constBits() != m_pixels.get() || frame.size() != pixelSize || frame.format() != format) {
+        frame = QImage(m_pixels.get(), pixelSize.width(), pixelSize.height(), qsizetype(stride), format);
     }
     int size[2] = {pixelSize.width(), pixelSize.height()};
     mpv_render_param params[] = {

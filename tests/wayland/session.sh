@@ -26,6 +26,8 @@ stripes() {
 }
 stripes 64x80 a-strip.mp4
 stripes 1280x960 b-full.mp4
+# And a picture with an alpha channel of its own: white at half opacity, mid-grey over black.
+ffmpeg -v error -f lavfi -i "color=white@0.5:s=64x80:r=5:d=60,format=rgba" -c:v png "$work/media/c-alpha.mov"
 background='32,64,96'
 
 # sway refuses to run as root: then as nobody, in a runtime folder of its own; the clients stay.
@@ -125,4 +127,9 @@ click_in 20 244 2
 wait_for "full screen again, inhibited" 30 covers_output_inhibited
 view_shows() { grim "$work/view.png" && crisp "$work/view.png" 600 512; }
 wait_for "the full-screen picture at device size" 30 view_shows
+wtype -k Escape
+wait_for "the window back" 30 window_is '.visible'
+click_in 60 58 2
+mid_grey() { shot "$work/alpha.png" && [[ "$(pixel "$work/alpha.png" 325 488)" =~ ^1(2[0-9]|3[0-5]),1(2[0-9]|3[0-5]), ]]; }
+wait_for "the half-transparent picture over black" 30 mid_grey
 echo "PASS"
