@@ -3,13 +3,14 @@
 #include "playerfacade.h"
 #include "playermedia.h"
 
-#include <QCoreApplication>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QPointer>
+#include <QGuiApplication>
+#include <QWindow>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -31,12 +32,33 @@ template <typename Then> void whenAnswered(const QDBusConnection& bus, const QDB
     });
 }
 
+// The portal's name for @p window: its X11 id where it has one, none on other platforms.
+QString portalParentWindow(QWindow* window)
+{
+    if (window == nullptr || QGuiApplication::platformName() != QLatin1String("xcb")) {
+        return {};
+    }
+    return QStringLiteral("x11:%1").arg(window->winId(), 0, 16);
+}
+
+// The program's window that fills a screen now, if any: the player's full-screen view.
+QWindow* fullScreenWindow()
+{
+    const QWindowList windows = QGuiApplication::topLevelWindows();
+    const auto found = std::find_if(windows.begin(), windows.end(), [](const QWindow* window) {
+        return window->isVisible() && window->windowStates().testFlag(Qt::WindowFullScreen);
+    });
+    return found == windows.end() ? nullptr : *found;
+}
+
 } // namespace
 
-IdleInhibitor::IdleInhibitor(QString reason, QDBusConnection bus, QObject* parent)
+IdleInhibitor::IdleInhibitor(QString reason, QDBusConnection bus, QObject* parent,
+                             std::unique_ptr<SurfaceIdleInhibit> compositor)
     : QObject(parent)
     , m_reason(std::move(reason))
     , m_bus(std::move(bus))
+    , m_compositor(std::move(compositor))
 {
 }
 
@@ -51,7 +73,8 @@ IdleInhibitor* IdleInhibitor::whileWatchingFullScreen(PlayerFacade& player, Play
     auto* inhibitor = new IdleInhibitor(QStringLiteral("Playing a video full screen"), bus, &media);
     const auto follow = [inhibitor, &player, &media] {
         const PlayState state = player.playState();
-        inhibitor->setHeld(media.isFullScreen() && (state == PlayStatePlaying || state == PlayStateBuffering));
+        const bool watching = media.isFullScreen() && (state == PlayStatePlaying || state == PlayStateBuffering);
+        inhibitor->setHeld(watching, watching ? fullScreenWindow() : nullptr);
     };
     connect(&player, &PlayerFacade::playStateChange, inhibitor, follow);
     connect(&media, &PlayerMedia::fullScreenChanged, inhibitor, follow);
@@ -59,8 +82,21 @@ IdleInhibitor* IdleInhibitor::whileWatchingFullScreen(PlayerFacade& player, Play
     return inhibitor;
 }
 
-void IdleInhibitor::setHeld(bool held)
+void IdleInhibitor::setHeld(bool held, QWindow* window)
 {
+    const bool onSurface = held && window != nullptr && m_compositor != nullptr;
+    if (onSurface) {
+        m_compositor->hold(*window);
+    } else if (m_onSurface) {
+        m_compositor->release();
+    }
+    m_onSurface = onSurface;
+    setHeldOnBus(held && !onSurface, window);
+}
+
+void IdleInhibitor::setHeldOnBus(bool held, QWindow* window)
+{
+    m_window = window;
     m_wanted = held && m_bus.isConnected();
     if (!m_wanted) {
         release(m_bus, std::exchange(m_grant, {}));
@@ -74,7 +110,7 @@ void IdleInhibitor::ask()
 {
     QDBusMessage call = QDBusMessage::createMethodCall(
         kPortalService, kPortalPath, QStringLiteral("org.freedesktop.portal.Inhibit"), QStringLiteral("Inhibit"));
-    call << QString() << kInhibitIdle << QVariantMap{{QStringLiteral("reason"), m_reason}};
+    call << portalParentWindow(m_window) << kInhibitIdle << QVariantMap{{QStringLiteral("reason"), m_reason}};
     whenAnswered(m_bus, call, [self = QPointer(this), bus = m_bus](const QDBusPendingCall& answer) {
         const QDBusPendingReply<QDBusObjectPath> reply = answer;
         if (!reply.isError()) {
@@ -91,7 +127,7 @@ void IdleInhibitor::askScreenSaver()
 {
     QDBusMessage call = QDBusMessage::createMethodCall(kScreenSaverService, kScreenSaverPath, kScreenSaverService,
                                                        QStringLiteral("Inhibit"));
-    call << QCoreApplication::applicationName() << m_reason;
+    call << QGuiApplication::applicationName() << m_reason;
     whenAnswered(m_bus, call, [self = QPointer(this), bus = m_bus](const QDBusPendingCall& answer) {
         const QDBusPendingReply<uint> reply = answer;
         answered(self, bus, reply.isError() ? Grant() : Grant{Grant::From::ScreenSaver, {}, reply.value()});

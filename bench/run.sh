@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Marrowlark's performance figures beside a bare Qt window and its peers (mpv, VLC, GStreamer),
 # measured in one run on a private X server (Xvfb), sound server (PulseAudio, null sink) and
-# session bus, as on a desktop. Whole-process
-# runs are interleaved (one of each program per round) and reported as medians; every ratio is
-# to an anchor measured in the same run. Prints Markdown tables.
+# session bus, as on a desktop; full screen also under a private Wayland compositor (sway).
+# Whole-process runs are interleaved (one of each program per round) and reported as medians;
+# every ratio is to an anchor measured in the same run. Prints Markdown tables.
 #
 #   bench/run.sh [BUILD_DIR]      (default: build; needs MARROWLARK_BUILD_BENCHMARKS=ON)
 #   ROUNDS=7 bench/run.sh build   (rounds per whole-process figure; default 5)
@@ -37,6 +37,8 @@ cleanup() {
     [ -n "$pulse_pid" ] && kill "$pulse_pid" 2>/dev/null || true
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
     [ -n "${fs_xvfb_pid:-}" ] && kill "$fs_xvfb_pid" 2>/dev/null || true
+    [ -n "${wl_pointer_pid:-}" ] && kill "$wl_pointer_pid" 2>/dev/null || true
+    [ -n "${wl_sway_pid:-}" ] && kill "$wl_sway_pid" 2>/dev/null || true
     wait 2>/dev/null || true
     rm -rf "$work"
 }
@@ -67,7 +69,7 @@ start_servers() {
         >"$work/xvfb.log" 2>&1 &
     xvfb_pid=$!
     read -r -t 20 -u "$display_fd" display_number || { log "Xvfb did not start"; exit 1; }
-    export DISPLAY=":$display_number"
+    export DISPLAY=":$display_number" QT_QPA_PLATFORM=xcb
     export XDG_RUNTIME_DIR="$work/runtime"
     mkdir -p -m 700 "$XDG_RUNTIME_DIR"
     # The sound server's socket apart, where VLC's user can reach it too.
@@ -176,28 +178,35 @@ playback_round() {
 # its own reads its dropped frames over the same seconds (its timers start with the script, a
 # little after the process; the probe keeps mpv until 15 s, for the script's last reading).
 fs_xvfb_pid=""
-fullscreen_setup() {
-    mkdir -p "$work/hd"
-    ffmpeg -v error -f lavfi -i testsrc=size=1920x1080:rate=30:duration=20 \
-        -f lavfi -i sine=frequency=440:duration=20 -c:v libx264 -preset veryfast -pix_fmt yuv420p \
-        -c:a aac -shortest "$work/hd/video.mp4"
-    cat >"$work/mpv-drops.lua" <<LUA
+# mpv_drops_script FILE: a script for mpv that appends its dropped frames of seconds 4-14 to FILE.
+mpv_drops_script() {
+    cat <<LUA
 local function drops()
     return mp.get_property_number("frame-drop-count", 0) + mp.get_property_number("decoder-frame-drop-count", 0)
 end
 local before = 0
 mp.add_timeout(4, function() before = drops() end)
 mp.add_timeout(14, function()
-    local out = io.open("$work/fs-mpv-drops", "a")
+    local out = io.open("$1", "a")
     out:write(" dropped=" .. (drops() - before) .. "\\n")
     out:close()
 end)
 LUA
+}
+
+fullscreen_setup() {
+    mkdir -p "$work/hd"
+    ffmpeg -v error -f lavfi -i testsrc=size=1920x1080:rate=30:duration=20 \
+        -f lavfi -i sine=frequency=440:duration=20 -c:v libx264 -preset veryfast -pix_fmt yuv420p \
+        -c:a aac -shortest "$work/hd/video.mp4"
+    mpv_drops_script "$work/fs-mpv-drops" >"$work/mpv-drops.lua"
+    mpv_drops_script "$work/wl-mpv-drops" >"$work/mpv-drops-wl.lua"
     exec {fs_display_fd}<> <(:)
     Xvfb -displayfd "$fs_display_fd" -screen 0 1920x1080x24 -br -nolisten tcp -noreset \
         >"$work/xvfb-hd.log" 2>&1 &
     fs_xvfb_pid=$!
     read -r -t 20 -u "$fs_display_fd" fs_display || { log "the 1920x1080 Xvfb did not start"; return 1; }
+    wayland_setup || log "no Wayland rows"
 }
 
 fullscreen_round() {
@@ -209,14 +218,72 @@ fullscreen_round() {
         hd/video.mp4 2>>"$work/programs.log") >>"$work/fs-inprocess" || true
     have mpv && DISPLAY=":$fs_display" probe_run fs-mpv "$work/hd" --cpu 4 14 --rss-at 15 -- \
         mpv --vo=x11 --fs --no-terminal --script="$work/mpv-drops.lua" "$work/hd/video.mp4"
+    if [ -n "$wl_display" ]; then wayland_round; fi
     return 0
+}
+
+# The same under Wayland: a headless sway (wlroots' software renderer) with one 1920x1080 output,
+# and each program a native client of it. sway refuses to run as root: then it runs as nobody, in
+# a runtime folder of its own, while the clients stay. Marrowlark is made full screen by
+# double-clicks from a virtual pointer (the tests' marrowlark_test_pointer), which is there before
+# the program starts, as a seat's pointer is; mpv shows the file with its shared-memory output.
+wl_display=""
+wl_pointer_pid=""
+wayland_setup() {
+    local pointer="$build/tests/wayland/marrowlark_test_pointer" as=() socket
+    have sway && have swaymsg && have jq && [ -x "$pointer" ] || { log "sway, jq or $pointer missing"; return 1; }
+    mkdir -p -m 700 "$work/sway" "$work/wl-client"
+    if [ "$(id -u)" -eq 0 ]; then
+        chown nobody "$work/sway"
+        as=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+    fi
+    echo 'output HEADLESS-1 resolution 1920x1080' >"$work/sway.conf"
+    XDG_RUNTIME_DIR=$work/sway WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
+        "${as[@]}" sway -c "$work/sway.conf" >"$work/sway.log" 2>&1 &
+    wl_sway_pid=$!
+    for _ in $(seq 200); do
+        socket=$(compgen -G "$work/sway/wayland-[0-9]" | head -n 1) && compgen -G "$work/sway/sway-ipc.*" >/dev/null && break
+        sleep 0.1
+    done
+    [ -n "$socket" ] || { log "sway did not start"; return 1; }
+    wl_display=$socket
+    SWAYSOCK=$(compgen -G "$work/sway/sway-ipc.*" | head -n 1)
+    export SWAYSOCK
+    mkfifo "$work/pointer.in"
+    WAYLAND_DISPLAY=$wl_display XDG_RUNTIME_DIR=$work/wl-client "$pointer" <"$work/pointer.in" >/dev/null &
+    wl_pointer_pid=$!
+    exec {wl_pointer_fd}>"$work/pointer.in"
+}
+
+# Once the window shows: a double-click on the first row, and 1.5 s later one on the strip.
+wayland_enter() {
+    local at
+    until at=$(swaymsg -t get_tree | jq -er \
+        'first(.. | objects | select(.app_id == "marrowlark")) | "\(.rect.x + .window_rect.x) \(.rect.y + .window_rect.y)"'); do
+        sleep 0.05
+    done
+    printf 'move %d %d 1920 1080\nclick 2\n' $((${at% *} + 60)) $((${at#* } + 32)) >&"$wl_pointer_fd"
+    sleep 1.5
+    printf 'move %d %d 1920 1080\nclick 2\n' $((${at% *} + 100)) $((${at#* } + 244)) >&"$wl_pointer_fd"
+}
+
+wayland_round() {
+    local client=(env -u DISPLAY WAYLAND_DISPLAY="$wl_display" XDG_RUNTIME_DIR="$work/wl-client")
+    wayland_enter &
+    probe_run wl-marrowlark "$work/hd" --cpu 4 14 -- "${client[@]}" QT_QPA_PLATFORM=wayland "$app"
+    wait $! 2>/dev/null || true
+    (cd "$work" && "${client[@]}" QT_QPA_PLATFORM=wayland "$build/bench/marrowlark_bench_fullscreen" \
+        --seconds 10 hd/video.mp4 2>>"$work/programs.log") >>"$work/wl-inprocess" || true
+    have mpv && probe_run wl-mpv "$work/hd" --cpu 4 14 --rss-at 15 -- "${client[@]}" \
+        mpv --vo=wlshm --fs --no-terminal --script="$work/mpv-drops-wl.lua" "$work/hd/video.mp4"
 }
 
 fullscreen_measure() {
     fullscreen_setup || return 0
     log "full screen, warm-up round"
     fullscreen_round
-    rm -f "$work"/fs-marrowlark "$work"/fs-inprocess "$work"/fs-mpv*
+    rm -f "$work"/fs-marrowlark "$work"/fs-inprocess "$work"/fs-mpv* "$work"/wl-marrowlark "$work"/wl-inprocess \
+        "$work"/wl-mpv*
     for round in $(seq "$rounds"); do
         log "full screen, round $round of $rounds"
         fullscreen_round
@@ -230,6 +297,10 @@ fullscreen_report() {
     echo "| Marrowlark (double-click on the strip) | $(median fs-marrowlark cpu_pct) | | |"
     echo "| Marrowlark's window in process (MpvMedia) | $(median fs-inprocess cpu_pct) | $(median fs-inprocess dropped) | $(median fs-inprocess render_ms) |"
     echo "| mpv --vo=x11 --fs | $(median fs-mpv cpu_pct) | $(median fs-mpv-drops dropped) | |"
+    [ -n "$wl_display" ] || return 0
+    echo "| Marrowlark under sway (double-click on the strip) | $(median wl-marrowlark cpu_pct) | | |"
+    echo "| Marrowlark's window in process under sway | $(median wl-inprocess cpu_pct) | $(median wl-inprocess dropped) | $(median wl-inprocess render_ms) |"
+    echo "| mpv --vo=wlshm --fs under sway | $(median wl-mpv cpu_pct) | $(median wl-mpv-drops dropped) | |"
 }
 
 # median FILE FIELD: the median of FIELD=value over the lines of FILE, or n/a.

@@ -9,6 +9,7 @@ set -euo pipefail
 packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-svg-dev libgl-dev libmpv-dev libseccomp-dev
+    qt6-base-private-dev libwayland-dev libwayland-bin wayland-protocols
     fonts-comic-neue
 )
 packaging=(dpkg-dev)
@@ -26,6 +27,7 @@ case "${1:-}" in
         clang-14 libclang-rt-14-dev clang-tidy-14 strace python3
         fuse3 libfuse3-dev
         at-spi2-core python3-pyatspi orca openbox
+        qt6-wayland sway swaybg wtype grim jq
     )
     ;;
 *)

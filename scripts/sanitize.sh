@@ -15,7 +15,7 @@ build=yes
 test=yes
 while [ $# -gt 0 ]; do
     case "$1" in
-    --all) areas=(unit icon engine system hostile desktop) ;;
+    --all) areas=(unit icon engine system hostile desktop wayland) ;;
     --build-only) test=no ;;
     --test-only) build=no ;;
     *) break ;;

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs the tests that lean most on timing (the engine's, the monkey, the whole program, its
-# confinement, the user's journey, the slow and dead shares, the file whose reads hang and the
-# screen reader) N times each while busy loops take the machine's cores, on the suite's private X
-# and sound servers (scripts/run-tests.sh, started afresh for each run). Prints every failure with
-# its run number and output, then a summary line; exits non-zero when anything failed.
+# confinement, the user's journey, the slow and dead shares, the file whose reads hang, the screen
+# reader and the program under Wayland) N times each while busy loops take the machine's cores, on
+# the suite's private X and sound servers (scripts/run-tests.sh, started afresh for each run).
+# Prints every failure with its run number and output, then a summary line; exits non-zero when
+# anything failed.
 # Usage: scripts/soak.sh N [build-dir]    (default: build)
 #   SOAK_TESTS    ctest regular expression of the tests to run
 #   SOAK_BUSY     number of busy loops (default: 2, one for each of this machine's cores)
@@ -12,7 +13,7 @@ set -euo pipefail
 runs=${1:?usage: scripts/soak.sh N [build-dir]}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=$(cd "${2:-build}" && pwd)
-tests=${SOAK_TESTS:-'^(engine_.*|tst_monkey|hostile_tst_wholeprogram|hostile_tst_confinement|system_tst_userjourney|tst_hostilefolders|system_tst_deadfolder|system_tst_stuckfile|desktop_screenreader)$'}
+tests=${SOAK_TESTS:-'^(engine_.*|tst_monkey|hostile_tst_wholeprogram|hostile_tst_confinement|system_tst_userjourney|tst_hostilefolders|system_tst_deadfolder|system_tst_stuckfile|desktop_screenreader|wayland_session)$'}
 logs=$(mktemp -d "${TMPDIR:-/tmp}/marrowlark-soak.XXXXXX")
 busy=()
 

@@ -8,9 +8,51 @@
 #include <QPainter>
 #include <QScreen>
 
+#include <cmath>
+
 namespace {
 
 constexpr int kPointerIdleMs = 2000;
+
+// The part of @p frame that is opaque for sure, in the frame's pixels: the picture of a video
+// without an alpha channel, found along the middle row and column, as the picture is centred
+// between transparent bars. Empty when the frame may be transparent anywhere.
+QRect opaquePicture(const QImage& frame)
+{
+    if (frame.format() != QImage::Format_ARGB32_Premultiplied) {
+        return {};
+    }
+    const auto opaque = [&frame](int x, int y) { return qAlpha(frame.pixel(x, y)) == 255; };
+    const int row = frame.height() / 2;
+    const int column = frame.width() / 2;
+    int left = 0;
+    int right = frame.width() - 1;
+    int top = 0;
+    int bottom = frame.height() - 1;
+    while (left <= right && !opaque(left, row)) {
+        ++left;
+    }
+    while (right > left && !opaque(right, row)) {
+        --right;
+    }
+    while (top <= bottom && !opaque(column, top)) {
+        ++top;
+    }
+    while (bottom > top && !opaque(column, bottom)) {
+        --bottom;
+    }
+    return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+// @p part of a frame drawn into @p target, in whole pixels of the window inside it.
+QRect inside(const QRect& part, QSize frameSize, const QRect& target)
+{
+    const double x = double(target.width()) / frameSize.width();
+    const double y = double(target.height()) / frameSize.height();
+    return QRect(QPoint(target.x() + int(std::ceil(part.left() * x)), target.y() + int(std::ceil(part.top() * y))),
+                 QPoint(target.x() + int(std::floor((part.right() + 1) * x)) - 1,
+                        target.y() + int(std::floor((part.bottom() + 1) * y)) - 1));
+}
 
 } // namespace
 
@@ -53,16 +95,20 @@ void FullScreenView::leave()
 void FullScreenView::paintEvent(QPaintEvent* /*event*/)
 {
     QPainter painter(this);
-    // The frame is rendered at this window's size with the picture fitted and the rest black;
-    // until it is, an older frame of another size is fitted here the same way.
+    // The frame is rendered at this window's size with the picture fitted and the bars
+    // transparent; until it is, an older frame of another size is fitted here the same way. It
+    // is drawn over black, which goes only where the frame is not opaque: filling the whole
+    // screen first would cost a pass over it for every frame.
     const QSize fitted = m_frame.deviceIndependentSize().toSize().scaled(size(), Qt::KeepAspectRatio);
-    const QRect picture(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
-    const QRegion around = QRegion(rect()).subtracted(m_frame.isNull() ? QRegion() : QRegion(picture));
-    for (const QRect& part : around) {
+    const QRect target(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
+    const QRegion black = m_frame.isNull()
+                              ? QRegion(rect())
+                              : QRegion(rect()).subtracted(inside(opaquePicture(m_frame), m_frame.size(), target));
+    for (const QRect& part : black) {
         painter.fillRect(part, Qt::black);
     }
     if (!m_frame.isNull()) {
-        painter.drawImage(picture, m_frame);
+        painter.drawImage(target, m_frame);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <QDeadlineTimer>
 
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 
 namespace {
@@ -20,6 +21,7 @@ enum ObservedProperty : std::uint64_t {
     ObservedAudioOutput,
     ObservedDroppedFrames,
     ObservedDecoderDroppedFrames,
+    ObservedAlpha,
 };
 
 // What a reply answers: the low byte of its userdata; an open's serial sits above it.
@@ -143,6 +145,8 @@ MpvEngine::MpvEngine(const MpvLibrary& mpv)
     for (const auto& [id, name] : numbers) {
         check(m_mpv, m_mpv.observe_property(handle(), id, name, MPV_FORMAT_DOUBLE), name);
     }
+    check(m_mpv, m_mpv.observe_property(handle(), ObservedAlpha, "video-params/alpha", MPV_FORMAT_STRING),
+          "video-params/alpha");
 
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
@@ -365,6 +369,11 @@ void MpvEngine::dispatchProperty(std::uint64_t observed, const mpv_event_propert
     case ObservedDecoderDroppedFrames:
         m_decoderDroppedFrames = number.value_or(0);
         break;
+    case ObservedAlpha:
+        // "straight" or "premul" for a picture with an alpha channel; unavailable without one.
+        m_straightAlpha = available && property.format == MPV_FORMAT_STRING &&
+                          std::strcmp(*static_cast<const char* const*>(property.data), "straight") == 0;
+        break;
     }
 }
 
@@ -417,11 +426,19 @@ bool MpvEngine::render(QImage& frame, QSize pixelSize, Redraw redraw)
     if (pixelSize != m_pixelSize) {
         m_pixels.reset(static_cast<uchar*>(std::aligned_alloc(kRowAlignment, stride * size_t(pixelSize.height()))));
         m_pixelSize = pixelSize;
-        frame = QImage(m_pixels.get(), pixelSize.width(), pixelSize.height(), qsizetype(stride), QImage::Format_RGB32);
+    }
+    // "bgra" is QImage's ARGB32 byte order on a little-endian machine. The engine writes alpha 255
+    // over an opaque picture and clears the bars around it to 0: premultiplied as it stands, the
+    // format Qt blends fastest. A picture with an alpha channel of its own keeps it unpremultiplied.
+    // (The padding byte of "bgr0" would be 0 everywhere, and a compositor that takes a window's
+    // alpha, as Wayland's do, would show through it.)
+    const QImage::Format format = m_straightAlpha ? QImage::Format_ARGB32 : QImage::Format_ARGB32_Premultiplied;
+    if (frame.constBits() != m_pixels.get() || frame.size() != pixelSize || frame.format() != format) {
+        frame = QImage(m_pixels.get(), pixelSize.width(), pixelSize.height(), qsizetype(stride), format);
     }
     int size[2] = {pixelSize.width(), pixelSize.height()};
     mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_SW_SIZE, size},      {MPV_RENDER_PARAM_SW_FORMAT, const_cast<char*>("bgr0")},
+        {MPV_RENDER_PARAM_SW_SIZE, size},      {MPV_RENDER_PARAM_SW_FORMAT, const_cast<char*>("bgra")},
         {MPV_RENDER_PARAM_SW_STRIDE, &stride}, {MPV_RENDER_PARAM_SW_POINTER, m_pixels.get()},
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };

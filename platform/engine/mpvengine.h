@@ -117,6 +117,10 @@ public:
      * rendered yet or @p redraw asks for it. @p frame is (re)made to share this engine's pixel
      * buffer when its size changes, so it and every copy of it stay valid only until the next
      * render() at another size or the engine's end. Returns whether @p frame holds a new picture.
+     * The frame has an alpha channel (QImage::Format_ARGB32_Premultiplied, or Format_ARGB32 for a
+     * picture with an alpha channel of its own) and is transparent where the picture does not
+     * reach (the bars beside it): paint it over black, never copy its bytes to the screen as they
+     * are. @p frame is remade also when its format changes.
      */
     bool render(QImage& frame, QSize pixelSize, Redraw redraw = Redraw::NewFrameOnly);
 
@@ -219,6 +223,7 @@ private:
     std::unique_ptr<Core> m_core;
     std::unique_ptr<uchar, FreeDeleter> m_pixels;
     QSize m_pixelSize;
+    bool m_straightAlpha = false; ///< the picture has an alpha channel, unpremultiplied
     std::unique_ptr<SoundServerWatch> m_soundWatch;
     EngineWatch m_watch;
     QHash<qint64, qint64> m_serialOfEntry; ///< the engine's entry ids of the player's opens

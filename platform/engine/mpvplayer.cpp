@@ -284,6 +284,7 @@ bool MpvPlayer::eventFilter(QObject* watched, QEvent* event)
 void MpvPlayer::paintEvent(QPaintEvent* /*event*/)
 {
     QPainter painter(this);
+    // Under the frame too: it is transparent beside the picture (MpvEngine::render()).
     painter.fillRect(rect(), Qt::black);
     if (!m_frame.isNull() && !m_view->isVisible()) {
         painter.drawImage(rect(), m_frame);

@@ -4,7 +4,7 @@
 // each event, flushed at once, so that a test can wait for it:
 //
 //   ready portal=<0|1>                         both names owned (the portal's unless --no-portal)
-//   inhibit portal active=<n> <handle> flags=<flags> reason=<reason>
+//   inhibit portal active=<n> <handle> window=<parent window> flags=<flags> reason=<reason>
 //   inhibit screensaver active=<n> <cookie> app=<application> reason=<reason>
 //   release portal active=<n> <handle>         Request.Close on a handle it gave
 //   release screensaver active=<n> <cookie>    UnInhibit of a cookie it gave
@@ -111,7 +111,7 @@ class Portal : public QObject {
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Inhibit")
 
 public slots:
-    QDBusObjectPath Inhibit(const QString& /*window*/, uint flags, const QVariantMap& options, const QDBusMessage& call)
+    QDBusObjectPath Inhibit(const QString& window, uint flags, const QVariantMap& options, const QDBusMessage& call)
     {
         // The handle is made as the real portal makes it: the caller's name and a token.
         QString sender = call.service().mid(1);
@@ -122,8 +122,10 @@ public slots:
         auto* request = new PortalRequest(handle);
         request->setParent(this);
         QDBusConnection::sessionBus().registerObject(handle, request, QDBusConnection::ExportAllSlots);
-        ledger->add({QStringLiteral("portal"), handle, call.service()},
-                    QStringLiteral("flags=%1 reason=%2").arg(flags).arg(options.value("reason").toString()));
+        ledger->add({QStringLiteral("portal"), handle, call.service()}, QStringLiteral("window=%1 flags=%2 reason=%3")
+                                                                            .arg(window)
+                                                                            .arg(flags)
+                                                                            .arg(options.value("reason").toString()));
         return QDBusObjectPath(handle);
     }
 

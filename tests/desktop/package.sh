@@ -48,6 +48,8 @@ for library in libc6 libmpv2 libqt6core6 libqt6widgets6 libqt6dbus6 libseccomp2;
         fail "Depends lacks $library"
 done
 
+[ "$(field Recommends)" = qt6-wayland ] || fail "Recommends: $(field Recommends)"
+
 # Errors and warnings fail; what lintian calls information or pedantry is only shown.
 lintian --fail-on error,warning --info --display-info "$deb" || fail "lintian"
 

@@ -1,11 +1,31 @@
 // The idle inhibit while the player plays full screen, against the stand-in services on a private
-// bus that starts nothing by itself: the portal when it answers, the screen saver otherwise.
+// bus that starts nothing by itself, and a stand-in for a compositor that offers the protocol:
+// the first of compositor, portal and screen saver that is there holds it.
 #include "fakeplayer.h"
 #include "fakeplayermedia.h"
 #include "idleinhibitor.h"
 
 #include <QProcess>
+#include <QWindow>
 #include <QtTest>
+
+namespace {
+
+// Writes what it is asked among the bus stand-in's lines, as they read.
+class CompositorStandIn final : public SurfaceIdleInhibit {
+public:
+    explicit CompositorStandIn(QStringList& lines)
+        : m_lines(lines)
+    {
+    }
+    void hold(QWindow& /*window*/) override { m_lines.append(QStringLiteral("inhibit compositor active=1")); }
+    void release() override { m_lines.append(QStringLiteral("release compositor active=0")); }
+
+private:
+    QStringList& m_lines;
+};
+
+} // namespace
 
 class TestIdleInhibit : public QObject {
     Q_OBJECT
@@ -16,6 +36,8 @@ private slots:
 
     void heldWhilePlayingFullScreen_data();
     void heldWhilePlayingFullScreen();
+    void firstServiceThereHolds_data();
+    void firstServiceThereHolds();
     void answerArrivingAfterTheEndIsReleased();
 
 private:
@@ -97,6 +119,46 @@ void TestIdleInhibit::heldWhilePlayingFullScreen()
     m_lines.clear();
     step([&] { player->setState(PlayStatePlaying); }, {held});
     step([&] { player.reset(); }, {held, released}); // quitting
+}
+
+void TestIdleInhibit::firstServiceThereHolds_data()
+{
+    QTest::addColumn<bool>("compositorOffers");
+    QTest::addColumn<bool>("forWindow");
+    QTest::addColumn<QStringList>("standInArguments");
+    QTest::addColumn<QString>("service");
+
+    QTest::newRow("compositor offers the protocol: nothing on the bus")
+        << true << true << QStringList() << "compositor";
+    QTest::newRow("compositor, but no window to hold it on: portal") << true << false << QStringList() << "portal";
+    QTest::newRow("no protocol: portal, told the window") << false << true << QStringList() << "portal";
+    QTest::newRow("no protocol, no portal: screen saver")
+        << false << true << QStringList{"--no-portal"} << "screensaver";
+}
+
+void TestIdleInhibit::firstServiceThereHolds()
+{
+    QFETCH(bool, compositorOffers);
+    QFETCH(bool, forWindow);
+    QFETCH(QStringList, standInArguments);
+    QFETCH(QString, service);
+    startStandIn(standInArguments);
+    QWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    IdleInhibitor inhibitor(QStringLiteral("test"), QDBusConnection::sessionBus(), nullptr,
+                            compositorOffers ? std::make_unique<CompositorStandIn>(m_lines) : nullptr);
+
+    inhibitor.setHeld(true, forWindow ? &window : nullptr);
+    const QStringList held{"inhibit " + service + " active=1"};
+    QTRY_COMPARE(events(), held);
+    // The portal's parent window: the X11 window's id on X11, none elsewhere.
+    const bool x11 = QGuiApplication::platformName() == QLatin1String("xcb") && forWindow;
+    const QString parent = x11 ? QStringLiteral("x11:%1").arg(window.winId(), 0, 16) : QString();
+    QVERIFY2(service != "portal" || m_lines.first().contains(" window=" + parent + " flags="),
+             qPrintable(m_lines.first()));
+    inhibitor.setHeld(false);
+    QTRY_COMPARE(events(), held + QStringList{"release " + service + " active=0"});
 }
 
 void TestIdleInhibit::answerArrivingAfterTheEndIsReleased()

@@ -225,7 +225,8 @@ Program::Program(const QString& workingFolder, const QString& binary, QProcessEn
 void Program::start(const QString& workingFolder, const QString& binary, QProcessEnvironment environment,
                     const QStringList& arguments)
 {
-    environment.remove(QStringLiteral("QT_QPA_PLATFORM")); // as a user's session would start it
+    // On X11, which these tests check, also where a Wayland display is about: Qt would take that.
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     m_process.setProcessEnvironment(environment);
     m_process.setWorkingDirectory(workingFolder);
     m_process.setStandardOutputFile(QProcess::nullDevice());
