@@ -92,9 +92,44 @@ void FullScreenView::leave()
     }
 }
 
+const SubsurfaceFrames::Buffer* FullScreenView::nextBuffer()
+{
+    if (!m_presented) {
+        return nullptr;
+    }
+    const SubsurfaceFrames::Buffer* buffer = m_presented->nextBuffer((QSizeF(size()) * devicePixelRatioF()).toSize());
+    if (m_presented->isNewSurface()) {
+        update(); // the subsurface appears with the window's next commit
+    }
+    return buffer;
+}
+
+void FullScreenView::present()
+{
+    m_presented->present();
+    emit frameShown();
+}
+
+bool FullScreenView::showsPresentedFrames() const
+{
+    return m_presented && m_presented->isShowing();
+}
+
+void FullScreenView::withdrawPresentedFrames()
+{
+    if (showsPresentedFrames()) {
+        m_presented->hidden();
+        update();
+    }
+}
+
 void FullScreenView::paintEvent(QPaintEvent* /*event*/)
 {
     QPainter painter(this);
+    if (showsPresentedFrames()) {
+        painter.fillRect(rect(), Qt::black);
+        return;
+    }
     // The frame is rendered at this window's size with the picture fitted and the bars
     // transparent; until it is, an older frame of another size is fitted here the same way. It
     // is drawn over black, which goes only where the frame is not opaque: filling the whole
@@ -109,6 +144,7 @@ void FullScreenView::paintEvent(QPaintEvent* /*event*/)
     }
     if (!m_frame.isNull()) {
         painter.drawImage(target, m_frame);
+        emit frameShown();
     }
 }
 
@@ -119,12 +155,19 @@ void FullScreenView::resizeEvent(QResizeEvent* /*event*/)
 
 void FullScreenView::showEvent(QShowEvent* /*event*/)
 {
+    if (!m_presentedAsked) {
+        m_presentedAsked = true;
+        m_presented = SubsurfaceFrames::forWindow(*windowHandle());
+    }
     emit targetChanged();
 }
 
 void FullScreenView::hideEvent(QHideEvent* /*event*/)
 {
     unsetCursor();
+    if (m_presented) {
+        m_presented->hidden();
+    }
     emit targetChanged();
 }
 

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "subsurfaceframes.h"
+
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+
+#include <memory>
 
 class QImage;
 class QScreen;
@@ -18,8 +22,11 @@ class QScreen;
  * to leave, Space to pause or resume, Left and Right to jump 5 s, a right-click for the player's
  * menu. The pointer hides after 2 s without moving and shows again when it moves.
  *
- * Every member belongs to the GUI thread; no call fails. It draws with a plain QPainter, so it
- * works alike on X11 and Wayland.
+ * On Wayland the player may hand its frames to the compositor instead (SubsurfaceFrames): it
+ * renders into nextBuffer() and calls present(), and the view paints black under them. Elsewhere,
+ * and until such a frame is shown, the view draws the player's frame with a plain QPainter.
+ *
+ * Every member belongs to the GUI thread; no call fails.
  */
 class FullScreenView final : public QWidget {
     Q_OBJECT
@@ -37,6 +44,19 @@ public:
     /// Hides, and gives the focus back to the control that had it when entering.
     void leave();
 
+    /// Where to render the next frame for the compositor, at the view's size in device pixels;
+    /// null when the view has no buffer to offer: not on Wayland, no surface yet, every buffer
+    /// held (see showsPresentedFrames()).
+    const SubsurfaceFrames::Buffer* nextBuffer();
+    /// Shows the buffer nextBuffer() answered last.
+    void present();
+    /// Whether frames handed to the compositor show over the view: a frame that finds no buffer
+    /// then waits for the next, as painting it would not show.
+    bool showsPresentedFrames() const;
+    /// Takes the presented frames away, so that the view's painted frame shows: for a picture with
+    /// an alpha channel, which the compositor's opaque buffers cannot show over black.
+    void withdrawPresentedFrames();
+
 signals:
     /// The view was shown, resized or hidden: the frame is to be rendered again.
     void targetChanged();
@@ -44,6 +64,8 @@ signals:
     void pauseToggleRequested();
     void seekRequested(qint64 offsetUs);
     void menuRequested(QPoint globalPosition);
+    /// A frame reached the screen: painted, or presented.
+    void frameShown();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -60,6 +82,8 @@ private:
     void showPointer();
 
     const QImage& m_frame;
+    std::unique_ptr<SubsurfaceFrames> m_presented;
+    bool m_presentedAsked = false; ///< whether the platform was asked for m_presented
     QTimer m_pointerIdle;
     QPointer<QWidget> m_focusBefore;
 };

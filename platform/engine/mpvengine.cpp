@@ -371,6 +371,7 @@ void MpvEngine::dispatchProperty(std::uint64_t observed, const mpv_event_propert
         break;
     case ObservedAlpha:
         // "straight" or "premul" for a picture with an alpha channel; unavailable without one.
+        m_hasAlpha = available;
         m_straightAlpha = available && property.format == MPV_FORMAT_STRING &&
                           std::strcmp(*static_cast<const char* const*>(property.data), "straight") == 0;
         break;
@@ -418,13 +419,13 @@ void MpvEngine::answerOpen(std::uint64_t userdata, const mpv_event& event)
 
 bool MpvEngine::render(QImage& frame, QSize pixelSize, Redraw redraw)
 {
-    const bool newFrame = (m_mpv.render_context_update(m_core->render.get()) & MPV_RENDER_UPDATE_FRAME) != 0;
-    if ((!newFrame && redraw == Redraw::NewFrameOnly) || pixelSize.isEmpty()) {
+    if (pixelSize.isEmpty()) {
         return false;
     }
-    size_t stride = (size_t(pixelSize.width()) * 4 + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
+    const std::size_t stride = (std::size_t(pixelSize.width()) * 4 + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
     if (pixelSize != m_pixelSize) {
-        m_pixels.reset(static_cast<uchar*>(std::aligned_alloc(kRowAlignment, stride * size_t(pixelSize.height()))));
+        m_pixels.reset(
+            static_cast<uchar*>(std::aligned_alloc(kRowAlignment, stride * std::size_t(pixelSize.height()))));
         m_pixelSize = pixelSize;
     }
     // "bgra" is QImage's ARGB32 byte order on a little-endian machine. The engine writes alpha 255
@@ -436,10 +437,24 @@ bool MpvEngine::render(QImage& frame, QSize pixelSize, Redraw redraw)
     if (frame.constBits() != m_pixels.get() || frame.size() != pixelSize || frame.format() != format) {
         frame = QImage(m_pixels.get(), pixelSize.width(), pixelSize.height(), qsizetype(stride), format);
     }
+    return renderInto(m_pixels.get(), pixelSize, stride, "bgra", redraw);
+}
+
+bool MpvEngine::renderOpaque(uchar* pixels, QSize pixelSize, std::size_t stride, Redraw redraw)
+{
+    return !pixelSize.isEmpty() && renderInto(pixels, pixelSize, stride, "bgr0", redraw);
+}
+
+bool MpvEngine::renderInto(uchar* pixels, QSize pixelSize, std::size_t stride, const char* format, Redraw redraw)
+{
+    const bool newFrame = (m_mpv.render_context_update(m_core->render.get()) & MPV_RENDER_UPDATE_FRAME) != 0;
+    if (!newFrame && redraw == Redraw::NewFrameOnly) {
+        return false;
+    }
     int size[2] = {pixelSize.width(), pixelSize.height()};
     mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_SW_SIZE, size},      {MPV_RENDER_PARAM_SW_FORMAT, const_cast<char*>("bgra")},
-        {MPV_RENDER_PARAM_SW_STRIDE, &stride}, {MPV_RENDER_PARAM_SW_POINTER, m_pixels.get()},
+        {MPV_RENDER_PARAM_SW_SIZE, size},      {MPV_RENDER_PARAM_SW_FORMAT, const_cast<char*>(format)},
+        {MPV_RENDER_PARAM_SW_STRIDE, &stride}, {MPV_RENDER_PARAM_SW_POINTER, pixels},
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
     return m_mpv.render_context_render(m_core->render.get(), params) >= 0;

@@ -123,6 +123,12 @@ public:
      * are. @p frame is remade also when its format changes.
      */
     bool render(QImage& frame, QSize pixelSize, Redraw redraw = Redraw::NewFrameOnly);
+    /// Renders as render() does, into @p pixels of the caller's: @p pixelSize, @p stride bytes a row
+    /// (best a multiple of 64), in XRGB byte order (B, G, R, then a byte left 0), for a surface that
+    /// ignores the fourth byte: bars black, the picture opaque, an alpha channel of its own dropped.
+    bool renderOpaque(uchar* pixels, QSize pixelSize, std::size_t stride, Redraw redraw = Redraw::NewFrameOnly);
+    /// Whether the picture playing has an alpha channel of its own (renderOpaque() drops it).
+    bool hasAlpha() const { return m_hasAlpha; }
 
     // Commands: queued, in order; each returns at once.
 
@@ -214,6 +220,7 @@ private:
     /// the engine for the position, which it does on every change.
     bool followPlayback();
     mpv_handle* handle() const;
+    bool renderInto(uchar* pixels, QSize pixelSize, std::size_t stride, const char* format, Redraw redraw);
 
     struct FreeDeleter {
         void operator()(uchar* memory) const;
@@ -223,7 +230,8 @@ private:
     std::unique_ptr<Core> m_core;
     std::unique_ptr<uchar, FreeDeleter> m_pixels;
     QSize m_pixelSize;
-    bool m_straightAlpha = false; ///< the picture has an alpha channel, unpremultiplied
+    bool m_hasAlpha = false;      ///< the picture has an alpha channel
+    bool m_straightAlpha = false; ///< ... and it is unpremultiplied
     std::unique_ptr<SoundServerWatch> m_soundWatch;
     EngineWatch m_watch;
     QHash<qint64, qint64> m_serialOfEntry; ///< the engine's entry ids of the player's opens

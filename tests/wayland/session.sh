@@ -120,13 +120,14 @@ wtype -k Escape
 wait_for "the window back" 30 window_is '.visible and .name == "a-strip.mp4"'
 view_is '. == null' || fail "the full-screen view stays: $(view)"
 
-# Full screen again, on a new surface: inhibited again, the picture 1:1 in device pixels.
+# Full screen again, on a new surface: inhibited again, the picture 1:1 in device pixels and
+# the bars above and below it black.
 click_in 60 45 2
 wait_for "b-full.mp4 playing" 30 window_is '.name == "b-full.mp4"'
 click_in 20 244 2
 wait_for "full screen again, inhibited" 30 covers_output_inhibited
-view_shows() { grim "$work/view.png" && crisp "$work/view.png" 600 512; }
-wait_for "the full-screen picture at device size" 30 view_shows
+view_shows() { grim "$work/view.png" && crisp "$work/view.png" 600 512 && [ "$(pixel "$work/view.png" 600 10)" = 0,0,0 ]; }
+wait_for "the full-screen picture at device size, the bars opaque" 30 view_shows
 wtype -k Escape
 wait_for "the window back" 30 window_is '.visible'
 click_in 60 58 2
