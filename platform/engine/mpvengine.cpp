@@ -419,7 +419,9 @@ void MpvEngine::answerOpen(std::uint64_t userdata, const mpv_event& event)
 
 bool MpvEngine::render(QImage& frame, QSize pixelSize, Redraw redraw)
 {
-    if (pixelSize.isEmpty()) {
+    // A frame is due before the buffer is remade at a new size: the frame is painted from the
+    // buffer, whatever it holds, until the next render fills it.
+    if (pixelSize.isEmpty() || !frameDue(redraw)) {
         return false;
     }
     const std::size_t stride = (std::size_t(pixelSize.width()) * 4 + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
@@ -437,20 +439,22 @@ bool MpvEngine::render(QImage& frame, QSize pixelSize, Redraw redraw)
     if (frame.constBits() != m_pixels.get() || frame.size() != pixelSize || frame.format() != format) {
         frame = QImage(m_pixels.get(), pixelSize.width(), pixelSize.height(), qsizetype(stride), format);
     }
-    return renderInto(m_pixels.get(), pixelSize, stride, "bgra", redraw);
+    return renderInto(m_pixels.get(), pixelSize, stride, "bgra");
 }
 
 bool MpvEngine::renderOpaque(uchar* pixels, QSize pixelSize, std::size_t stride, Redraw redraw)
 {
-    return !pixelSize.isEmpty() && renderInto(pixels, pixelSize, stride, "bgr0", redraw);
+    return !pixelSize.isEmpty() && frameDue(redraw) && renderInto(pixels, pixelSize, stride, "bgr0");
 }
 
-bool MpvEngine::renderInto(uchar* pixels, QSize pixelSize, std::size_t stride, const char* format, Redraw redraw)
+bool MpvEngine::frameDue(Redraw redraw)
 {
     const bool newFrame = (m_mpv.render_context_update(m_core->render.get()) & MPV_RENDER_UPDATE_FRAME) != 0;
-    if (!newFrame && redraw == Redraw::NewFrameOnly) {
-        return false;
-    }
+    return newFrame || redraw == Redraw::Always;
+}
+
+bool MpvEngine::renderInto(uchar* pixels, QSize pixelSize, std::size_t stride, const char* format)
+{
     int size[2] = {pixelSize.width(), pixelSize.height()};
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_SW_SIZE, size},      {MPV_RENDER_PARAM_SW_FORMAT, const_cast<char*>(format)},

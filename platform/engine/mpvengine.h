@@ -220,7 +220,9 @@ private:
     /// the engine for the position, which it does on every change.
     bool followPlayback();
     mpv_handle* handle() const;
-    bool renderInto(uchar* pixels, QSize pixelSize, std::size_t stride, const char* format, Redraw redraw);
+    /// Whether to render now: the engine has a new frame, or @p redraw asks for the last again.
+    bool frameDue(Redraw redraw);
+    bool renderInto(uchar* pixels, QSize pixelSize, std::size_t stride, const char* format);
 
     struct FreeDeleter {
         void operator()(uchar* memory) const;
