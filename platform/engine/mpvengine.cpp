@@ -39,8 +39,6 @@ enum Request : std::uint64_t {
 constexpr int kSerialShift = 8;
 constexpr std::uint64_t kRequestMask = 0xff;
 
-constexpr size_t kRowAlignment = 64;
-
 void check(const MpvLibrary& mpv, int status, const char* what)
 {
     if (status < 0) {
@@ -424,7 +422,7 @@ bool MpvEngine::render(QImage& frame, QSize pixelSize, Redraw redraw)
     if (pixelSize.isEmpty() || !frameDue(redraw)) {
         return false;
     }
-    const std::size_t stride = (std::size_t(pixelSize.width()) * 4 + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
+    const std::size_t stride = rowStride(pixelSize.width());
     if (pixelSize != m_pixelSize) {
         m_pixels.reset(
             static_cast<uchar*>(std::aligned_alloc(kRowAlignment, stride * std::size_t(pixelSize.height()))));

@@ -123,8 +123,15 @@ public:
      * are. @p frame is remade also when its format changes.
      */
     bool render(QImage& frame, QSize pixelSize, Redraw redraw = Redraw::NewFrameOnly);
+    /// The render is fastest with rows, and the buffer they start in, aligned to this many bytes.
+    static constexpr std::size_t kRowAlignment = 64;
+    /// Bytes a row of @p width pixels of 4 bytes takes, rounded up to kRowAlignment.
+    static constexpr std::size_t rowStride(int width)
+    {
+        return (std::size_t(width) * 4 + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
+    }
     /// Renders as render() does, into @p pixels of the caller's: @p pixelSize, @p stride bytes a row
-    /// (best a multiple of 64), in XRGB byte order (B, G, R, then a byte left 0), for a surface that
+    /// (best rowStride()), in XRGB byte order (B, G, R, then a byte left 0), for a surface that
     /// ignores the fourth byte: bars black, the picture opaque, an alpha channel of its own dropped.
     bool renderOpaque(uchar* pixels, QSize pixelSize, std::size_t stride, Redraw redraw = Redraw::NewFrameOnly);
     /// Whether the picture playing has an alpha channel of its own (renderOpaque() drops it).

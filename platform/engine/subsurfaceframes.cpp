@@ -1,5 +1,7 @@
 #include "subsurfaceframes.h"
 
+#include "mpvengine.h"
+
 #include <QGuiApplication>
 #include <QPointer>
 #include <QWindow>
@@ -17,7 +19,6 @@
 
 namespace {
 
-constexpr std::size_t kRowAlignment = 64;  // what the engine's software render is fastest with
 constexpr uint32_t kCompositorVersion = 3; // buffer scale
 
 struct Globals {
@@ -88,7 +89,7 @@ constexpr wl_buffer_listener kBufferListener{&ShmBuffer::released};
 std::unique_ptr<ShmBuffer> makeBuffer(wl_shm* shm, QSize size)
 {
     auto made = std::make_unique<ShmBuffer>();
-    const std::size_t stride = (std::size_t(size.width()) * 4 + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
+    const std::size_t stride = MpvEngine::rowStride(size.width());
     made->bytes = stride * std::size_t(size.height());
     if (stride > INT32_MAX || made->bytes > INT32_MAX) {
         return nullptr;
