@@ -3,13 +3,12 @@
 #include "idleinhibitor.h"
 
 #include "idle-inhibit-unstable-v1-client-protocol.h"
+#include "waylandqueue.h"
 
 #include <QEvent>
-#include <QGuiApplication>
 #include <QPlatformSurfaceEvent>
 #include <QPointer>
 #include <QWindow>
-#include <qpa/qplatformnativeinterface.h>
 
 #include <wayland-client.h>
 
@@ -97,19 +96,10 @@ protected:
     }
 
 private:
-    static wl_surface* surfaceOf(QWindow& window)
-    {
-        if (window.handle() == nullptr || !window.isVisible()) {
-            return nullptr;
-        }
-        return static_cast<wl_surface*>(
-            QGuiApplication::platformNativeInterface()->nativeResourceForWindow("surface", &window));
-    }
-
     // Makes the inhibitor for the window's present surface, unless it is made already.
     void follow()
     {
-        wl_surface* surface = m_window ? surfaceOf(*m_window) : nullptr;
+        wl_surface* surface = m_window ? waylandqueue::surfaceOf(*m_window) : nullptr;
         if (surface == m_surface) {
             return;
         }
@@ -139,37 +129,19 @@ private:
     zwp_idle_inhibitor_v1* m_inhibitor = nullptr;
 };
 
-// The manager, when the compositor offers it; asked on @p queue.
-zwp_idle_inhibit_manager_v1* findManager(wl_display* display, wl_event_queue* queue)
-{
-    auto* wrapped = static_cast<wl_display*>(wl_proxy_create_wrapper(display));
-    wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(wrapped), queue);
-    wl_registry* registry = wl_display_get_registry(wrapped);
-    wl_proxy_wrapper_destroy(wrapped);
-    RegistryListener found;
-    wl_registry_add_listener(registry, &kRegistryListener, &found);
-    wl_display_roundtrip_queue(display, queue);
-    wl_registry_destroy(registry);
-    return found.manager;
-}
-
 } // namespace
 
 std::unique_ptr<SurfaceIdleInhibit> SurfaceIdleInhibit::ofCompositor()
 {
-    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
-        return nullptr;
-    }
-    auto* display = static_cast<wl_display*>(
-        QGuiApplication::platformNativeInterface()->nativeResourceForIntegration("wl_display"));
+    wl_display* display = waylandqueue::qtDisplay();
     if (display == nullptr) {
         return nullptr;
     }
-    wl_event_queue* queue = wl_display_create_queue(display);
-    zwp_idle_inhibit_manager_v1* manager = findManager(display, queue);
-    if (manager == nullptr) {
+    RegistryListener found;
+    wl_event_queue* queue = waylandqueue::withGlobals(display, kRegistryListener, &found);
+    if (found.manager == nullptr) {
         wl_event_queue_destroy(queue);
         return nullptr;
     }
-    return std::make_unique<WaylandIdleInhibit>(display, queue, manager);
+    return std::make_unique<WaylandIdleInhibit>(display, queue, found.manager);
 }

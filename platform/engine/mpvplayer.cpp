@@ -323,27 +323,32 @@ void MpvPlayer::mouseDoubleClickEvent(QMouseEvent* event)
 
 void MpvPlayer::renderFrame(bool again)
 {
-    const auto redraw = again ? MpvEngine::Redraw::Always : MpvEngine::Redraw::NewFrameOnly;
-    if (m_view->isVisible() && engine().hasAlpha()) {
-        m_view->withdrawPresentedFrames();
-    } else if (m_view->isVisible()) {
-        // Straight to the compositor where it can be (Wayland): no copy into a window's buffer.
-        if (const SubsurfaceFrames::Buffer* buffer = m_view->nextBuffer()) {
-            if (engine().renderOpaque(buffer->pixels, buffer->size, buffer->stride, redraw)) {
-                m_view->present();
-            }
-            return;
-        }
-        if (m_view->showsPresentedFrames()) {
-            return;
-        }
+    if (m_view->isVisible() && presentFullScreen(again)) {
+        return;
     }
     QWidget& display = m_view->isVisible() ? static_cast<QWidget&>(*m_view) : *this;
     const QSize pixelSize = (QSizeF(display.size()) * display.devicePixelRatioF()).toSize();
-    if (engine().render(m_frame, pixelSize, redraw)) {
+    if (engine().render(m_frame, pixelSize, again ? MpvEngine::Redraw::Always : MpvEngine::Redraw::NewFrameOnly)) {
         m_frame.setDevicePixelRatio(display.devicePixelRatioF());
         display.update();
     }
+}
+
+bool MpvPlayer::presentFullScreen(bool again)
+{
+    if (engine().hasAlpha()) {
+        m_view->withdrawPresentedFrames(); // the compositor's opaque buffers cannot show it
+        return false;
+    }
+    const SubsurfaceFrames::Buffer* buffer = m_view->nextBuffer();
+    if (buffer == nullptr) {
+        return m_view->showsPresentedFrames(); // every buffer held: painting would not show either
+    }
+    const auto redraw = again ? MpvEngine::Redraw::Always : MpvEngine::Redraw::NewFrameOnly;
+    if (engine().renderOpaque(buffer->pixels, buffer->size, buffer->stride, redraw)) {
+        m_view->present();
+    }
+    return true;
 }
 
 void MpvPlayer::onDisplayTargetChanged()

@@ -147,6 +147,9 @@ private:
     /// Renders a new frame for the display that shows: the strip, or the full screen. With
     /// @p again, also the frame already shown (after a change of display or size).
     void renderFrame(bool again = false);
+    /// Full screen on Wayland, renderFrame() straight to the compositor (no copy into the view's
+    /// buffer); false when the frame is to be painted instead.
+    bool presentFullScreen(bool again);
     void onDisplayTargetChanged();
     void clearFrame();
     void popupMenu(QWidget& over, QPoint globalPosition);

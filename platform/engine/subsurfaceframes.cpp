@@ -1,11 +1,10 @@
 #include "subsurfaceframes.h"
 
 #include "mpvengine.h"
+#include "waylandqueue.h"
 
-#include <QGuiApplication>
 #include <QPointer>
 #include <QWindow>
-#include <qpa/qplatformnativeinterface.h>
 
 #include <wayland-client.h>
 
@@ -208,11 +207,7 @@ private:
     // the window has none.
     bool followSurface()
     {
-        wl_surface* parent = nullptr;
-        if (m_window && m_window->handle() != nullptr && m_window->isVisible()) {
-            parent = static_cast<wl_surface*>(
-                QGuiApplication::platformNativeInterface()->nativeResourceForWindow("surface", m_window));
-        }
+        wl_surface* parent = m_window ? waylandqueue::surfaceOf(*m_window) : nullptr;
         if (parent == m_parent) {
             return parent != nullptr;
         }
@@ -247,34 +242,16 @@ private:
     bool m_showing = false;
 };
 
-// The globals needed, bound on @p queue; incomplete when the compositor lacks any.
-Globals findGlobals(wl_display* display, wl_event_queue* queue)
-{
-    auto* wrapped = static_cast<wl_display*>(wl_proxy_create_wrapper(display));
-    wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(wrapped), queue);
-    wl_registry* registry = wl_display_get_registry(wrapped);
-    wl_proxy_wrapper_destroy(wrapped);
-    Globals found;
-    wl_registry_add_listener(registry, &kRegistryListener, &found);
-    wl_display_roundtrip_queue(display, queue);
-    wl_registry_destroy(registry);
-    return found;
-}
-
 } // namespace
 
 std::unique_ptr<SubsurfaceFrames> SubsurfaceFrames::forWindow(QWindow& window)
 {
-    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
-        return nullptr;
-    }
-    auto* display = static_cast<wl_display*>(
-        QGuiApplication::platformNativeInterface()->nativeResourceForIntegration("wl_display"));
+    wl_display* display = waylandqueue::qtDisplay();
     if (display == nullptr) {
         return nullptr;
     }
-    wl_event_queue* queue = wl_display_create_queue(display);
-    const Globals globals = findGlobals(display, queue);
+    Globals globals;
+    wl_event_queue* queue = waylandqueue::withGlobals(display, kRegistryListener, &globals);
     if (!globals.complete()) {
         globals.destroy();
         wl_event_queue_destroy(queue);
